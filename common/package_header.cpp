@@ -1,0 +1,75 @@
+#include "common/package_header.h"
+
+#include <cstring>
+
+#include "common/byte_order.h"
+#include "common/part_reader.h"
+
+std::string name_from_field(const unsigned char* field)
+{
+    return std::string(reinterpret_cast<const char*>(field), strnlen(reinterpret_cast<const char*>(field), NAME_FIELD_SIZE));
+}
+
+bool read_name_list(part_reader& reader, std::vector<dependency_entry>& entries)
+{
+    unsigned char count_bytes[2];
+    if (!reader.read(reinterpret_cast<char*>(count_bytes), 2))
+        return false;
+    unsigned count = get_u16(count_bytes);
+    for (unsigned i = 0; i < count; ++i) {
+        unsigned char entry[NAME_ENTRY_SIZE];
+        if (!reader.read(reinterpret_cast<char*>(entry), NAME_ENTRY_SIZE))
+            return false;
+        dependency_entry parsed;
+        parsed.name = name_from_field(entry);
+        parsed.minimum = get_u32(entry + 16);
+        parsed.maximum = get_u32(entry + 24);
+        parsed.extra = std::int32_t(get_u32(entry + 28));
+        entries.push_back(std::move(parsed));
+    }
+    return true;
+}
+
+bool read_header(part_reader& reader, package_header& record)
+{
+    std::int32_t type = reader.current_type();
+    if (type != PART_PACKAGE && type != PART_BUNDLE)
+        return false;
+    record.is_bundle = type == PART_BUNDLE;
+    unsigned char header[HEADER_RECORD_SIZE];
+    if (!reader.read(reinterpret_cast<char*>(header), HEADER_RECORD_SIZE))
+        return false;
+    record.name = name_from_field(header);
+    record.version = get_u32(header + 16);
+    record.build_time = get_u32(header + 20);
+
+    type = reader.next_part();
+    if (type == PART_ARCHITECTURE) {
+        // The part size is untrusted: read in slices instead of allocating it up front.
+        std::string architecture;
+        char slice[256];
+        while (reader.remaining_in_part() > 0) {
+            std::streamsize want = std::min<std::streamsize>(sizeof slice, reader.remaining_in_part());
+            if (!reader.read(slice, want))
+                return false;
+            architecture.append(slice, std::size_t(want));
+        }
+        record.architecture = std::move(architecture);
+        type = reader.next_part();
+    } else {
+        record.architecture = "i386";
+    }
+    const std::pair<std::int32_t, std::vector<dependency_entry>*> lists[] = {
+        {PART_DEPENDENCIES, &record.dependencies},
+        {PART_PROVIDES, &record.provides},
+        {PART_CONFLICTS, &record.conflicts},
+    };
+    for (const auto& [list_type, entries] : lists) {
+        if (type != list_type)
+            continue;
+        if (!read_name_list(reader, *entries))
+            return false;
+        type = reader.next_part();
+    }
+    return true;
+}

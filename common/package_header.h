@@ -1,0 +1,49 @@
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/version_number.h"
+
+class part_reader;
+
+constexpr std::size_t NAME_FIELD_SIZE = 16;
+constexpr std::size_t HEADER_RECORD_SIZE = 32;
+constexpr std::size_t NAME_ENTRY_SIZE = 32;
+
+struct dependency_entry {
+    std::string name;
+    version_number minimum = 0;  // 0: no lower bound
+    version_number maximum = 0;  // 0: no upper bound
+    std::int32_t extra = 0;      // ranks providers of one name
+
+    bool operator==(const dependency_entry&) const = default;
+};
+
+class package_header {
+public:
+    virtual ~package_header() = default;
+
+    std::string name;
+    version_number version = 0;
+    std::uint32_t build_time = 0;
+    std::string architecture = "i386";
+    std::vector<dependency_entry> dependencies;
+    std::vector<dependency_entry> provides;
+    std::vector<dependency_entry> conflicts;
+    bool is_bundle = false;
+    std::vector<std::unique_ptr<package_header>> contained_packages;
+
+    std::string label() const { return package_label(name, version); }
+};
+
+// Fills the record from the header part the reader stands on and the optional architecture,
+// dependency, provides and conflicts parts behind it; the reader is left on the next part.
+bool read_header(part_reader& reader, package_header& record);
+
+// Appends the entries of the name-list part the reader stands on.
+bool read_name_list(part_reader& reader, std::vector<dependency_entry>& entries);
+
+// The text of a NUL-padded 16-byte name field.
+std::string name_from_field(const unsigned char* field);
