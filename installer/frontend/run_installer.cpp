@@ -1,6 +1,65 @@
 #include "installer/frontend/run_installer.h"
 
-int run_installer(int, char**)
+#include <cstdio>
+#include <fstream>
+#include <unistd.h>
+
+#include "installer/apply/start_processing.h"
+#include "installer/database/files_in_use.h"
+#include "installer/database/garbage_collection.h"
+#include "installer/database/package_database.h"
+#include "installer/frontend/command_line.h"
+#include "installer/frontend/stdin_stream.h"
+#include "installer/planning/change_plan.h"
+#include "installer/planning/install_stream.h"
+
+namespace {
+
+int install_one_stream(run_context& context, const command_line_options& options)
 {
-    return 1;
+    previous_states previous;
+    unsigned flags = options.flags | FLAG_UPGRADE;
+    if (options.from_stdin) {
+        fd_input_buffer input_buffer(STDIN_FILENO);
+        std::istream input(&input_buffer);
+        return install_from_stream(context, input, flags, previous);
+    }
+    std::ifstream file(options.package_file, std::ios::binary);
+    if (!file)
+        return 1;
+    return install_from_stream(context, file, flags, previous);
+}
+
+}  // namespace
+
+int run_installer(int argc, char** argv)
+{
+    run_context& context = get_run_context();
+    command_line_options options;
+    if (parse_command_line(argc, argv, options) == parse_result::usage) {
+        std::fprintf(context.console, "%s\n", USAGE_TEXT);
+        std::fflush(context.console);
+        return 0;
+    }
+    if (!options.root.empty() && chroot(options.root.c_str()) != 0)
+        std::perror("chroot");
+    if (chdir("/") != 0)
+        std::perror("chdir");
+
+    load_database(context, options.quiet);
+    if (options.file_gc) {
+        for (const std::string& directory : options.gc_directories)
+            collect_garbage(context, directory);
+        return 0;
+    }
+
+    scan_files_in_use(context);
+    apply_changes(context, 1);
+    int status = 0;
+    if (options.from_stdin || !options.package_file.empty())
+        status = install_one_stream(context, options);
+    else
+        process_repository(context, options.flags | FLAG_UPGRADE);
+    write_postlog(context);
+    return status;
 }

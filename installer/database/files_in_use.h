@@ -1,0 +1,10 @@
+#pragma once
+#include <string>
+
+#include "installer/frontend/run_context.h"
+
+// Records which files running processes hold open or mapped.
+void scan_files_in_use(run_context& context);
+bool is_in_use(const run_context& context, const std::string& path);
+// The name of the first installed package whose file set holds the path; empty when none.
+std::string owner_of(const run_context& context, const std::string& path);

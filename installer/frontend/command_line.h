@@ -1,0 +1,23 @@
+#pragma once
+#include <string>
+#include <vector>
+
+constexpr const char* USAGE_TEXT = "usage: installer [-q] [--filegc] [-r <root>] [-]";
+
+struct command_line_options {
+    bool file_gc = false;
+    bool from_stdin = false;
+    bool quiet = false;
+    unsigned flags = 0;
+    std::string root;
+    std::string package_file;
+    std::vector<std::string> gc_directories;
+};
+
+enum class parse_result {
+    run,
+    usage,  // the usage text is to be printed and nothing else done
+};
+
+// Parses the arguments; "--recover" prints its cursor-hiding "installing" line as it is met.
+parse_result parse_command_line(int argc, char** argv, command_line_options& options);
