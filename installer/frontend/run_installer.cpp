@@ -4,7 +4,8 @@
 #include <fstream>
 #include <unistd.h>
 
-#include "installer/apply/start_processing.h"
+#include "installer/apply/postlog.h"
+#include "installer/apply/repository_run.h"
 #include "installer/database/files_in_use.h"
 #include "installer/database/garbage_collection.h"
 #include "installer/database/package_database.h"

@@ -1,0 +1,83 @@
+#include "installer/apply/repository_run.h"
+
+#include <cstdio>
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "installer/apply/postlog.h"
+#include "installer/database/repository_scan.h"
+#include "installer/planning/install_stream.h"
+#include "installer/planning/relations.h"
+
+namespace {
+
+void stage_into_ram(repository_list& candidates)
+{
+    std::uint32_t budget = STAGING_BUDGET;
+    for (auto& candidate : candidates) {
+        if (candidate->file_size >= budget)
+            continue;
+        std::string staged = staging_path(STAGING_DIRECTORY, candidate->path);
+        if (!move_file(candidate->path, staged))
+            continue;
+        candidate->repository_path = candidate->path;
+        candidate->path = staged;
+        budget -= candidate->file_size;
+    }
+}
+
+bool install_candidate(run_context& context, const repository_package& candidate, unsigned flags,
+                       const previous_states& previous)
+{
+    std::ifstream file(candidate.path, std::ios::binary);
+    if (!file)
+        return false;
+    return install_from_stream(context, file, flags, previous) == 0;
+}
+
+[[noreturn]] void halt_without_packages(run_context& context)
+{
+    std::fputs("\nERROR: router installation failed!!!\nPlease, reinstall.\n", context.console);
+    std::fflush(context.console);
+    // The router must not go on booting a system without software; wait to be reset.
+    for (;;)
+        pause();
+}
+
+}  // namespace
+
+void process_repository(run_context& context, unsigned flags)
+{
+    struct stat status;
+    if (stat(DOWNGRADE_MARKER, &status) == 0) {
+        unlink(DOWNGRADE_MARKER);
+        flags |= FLAG_DOWNGRADE;
+    }
+
+    repository_list candidates;
+    scan_repositories(context, candidates, (flags & FLAG_RECOVER) != 0);
+    order_candidates(context, candidates, (flags & FLAG_DOWNGRADE) != 0, true);
+
+    previous_states previous;
+    for (const auto& package : context.installed)
+        previous[package->name] = package->disabled;
+
+    if (!(flags & FLAG_RECOVER))
+        stage_into_ram(candidates);
+    sync();
+
+    if (!candidates.empty())
+        load_postlog(context);
+
+    for (const auto& candidate : candidates) {
+        if (install_candidate(context, *candidate, flags, previous)) {
+            unlink(candidate->path.c_str());
+        } else if (!candidate->repository_path.empty()) {
+            move_file(candidate->path, candidate->repository_path);
+        }
+    }
+
+    if (context.installed.empty())
+        halt_without_packages(context);
+}

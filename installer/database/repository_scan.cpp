@@ -1,0 +1,118 @@
+#include "installer/database/repository_scan.h"
+
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "installer/frontend/console.h"
+
+namespace {
+
+bool has_package_ending(const std::string& path)
+{
+    if (path.size() < 4)
+        return false;
+    std::string ending = path.substr(path.size() - 4);
+    return ending == ".vrp" || ending == ".dpk";
+}
+
+bool write_all(int fd, const char* data, std::size_t size)
+{
+    while (size > 0) {
+        ssize_t written = write(fd, data, size);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        data += written;
+        size -= std::size_t(written);
+    }
+    return true;
+}
+
+}  // namespace
+
+void scan_directory(run_context& context, const std::string& directory, repository_list& list)
+{
+    DIR* listing = opendir(directory.c_str());
+    if (!listing)
+        return;
+    while (dirent* entry = readdir(listing)) {
+        std::string name = entry->d_name;
+        if (name.empty() || name[0] == '.')
+            continue;
+        std::string path = directory + name;
+        if (!has_package_ending(path))
+            continue;
+        auto record = std::make_unique<repository_package>();
+        if (read_file_summary(path, *record))
+            list.push_back(std::move(record));
+        else
+            show_error(context, "broken package %s", name.c_str());
+    }
+    closedir(listing);
+}
+
+void scan_repositories(run_context& context, repository_list& list, bool recover)
+{
+    if (recover)
+        scan_directory(context, RAM_DIRECTORY, list);
+    scan_directory(context, REPOSITORY_DIRECTORY, list);
+}
+
+std::string staging_path(const std::string& directory, const std::string& path)
+{
+    std::string::size_type slash = path.rfind('/');
+    std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    return directory + "/" + base;
+}
+
+bool copy_file(const std::string& source, const std::string& destination)
+{
+    int in = open(source.c_str(), O_RDONLY);
+    if (in < 0)
+        return false;
+    // Copying a file onto itself would truncate it before a byte is read.
+    struct stat source_status, destination_status;
+    if (fstat(in, &source_status) == 0 && stat(destination.c_str(), &destination_status) == 0 &&
+        source_status.st_dev == destination_status.st_dev && source_status.st_ino == destination_status.st_ino) {
+        close(in);
+        return false;
+    }
+    int out = open(destination.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    if (out < 0) {
+        close(in);
+        return false;
+    }
+    bool ok = true;
+    char buffer[65536];
+    for (;;) {
+        ssize_t got = read(in, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            ok = false;
+        if (got <= 0)
+            break;
+        if (!write_all(out, buffer, std::size_t(got))) {
+            ok = false;
+            break;
+        }
+    }
+    close(in);
+    if (close(out) != 0)
+        ok = false;
+    if (!ok)
+        unlink(destination.c_str());
+    return ok;
+}
+
+bool move_file(const std::string& source, const std::string& destination)
+{
+    if (!copy_file(source, destination))
+        return false;
+    unlink(source.c_str());
+    return true;
+}
