@@ -23,6 +23,11 @@ struct dependency_entry {
 
 class package_header {
 public:
+    package_header() = default;
+    package_header(const package_header&) = delete;
+    package_header& operator=(const package_header&) = delete;
+    package_header(package_header&&) = default;
+    package_header& operator=(package_header&&) = default;
     virtual ~package_header() = default;
 
     std::string name;
