@@ -1,4 +1,6 @@
-int main()
+#include "setup/flows/start_up.h"
+
+int main(int argc, char** argv)
 {
-    return 1;
+    return setup_main(argc, argv);
 }

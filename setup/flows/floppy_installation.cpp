@@ -1,0 +1,9 @@
+#include "setup/flows/installation_flows.h"
+#include "setup/flows/unavailable_flow.h"
+
+// Placeholder until this flow is built: it says so and fails, so the user is asked to reboot.
+bool floppy_installation(setup_context& context)
+{
+    show_welcome(context, "floppy installation");
+    return report_unavailable_flow("floppy installation");
+}

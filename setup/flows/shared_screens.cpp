@@ -1,0 +1,30 @@
+#include <cstdio>
+
+#include "setup/flows/setup_context.h"
+
+void show_welcome(setup_context&, const char* subtitle)
+{
+    enter_raw_mode(console_terminal);
+    std::fputs("\x1b[?25l", stdout);
+    std::fputs("\x1b[H\x1b[2J", stdout);
+    std::printf("Welcome to Kestrova Router Software %s\n", subtitle);
+    std::puts("Press Ctrl-Alt-Delete to abort");
+    std::fflush(stdout);
+}
+
+bool confirm_erase(setup_context&)
+{
+    std::puts("Warning: all data on the disk will be erased!");
+    std::puts("");
+    if (!ask_yes_no("Continue?"))
+        return false;
+    std::puts("");
+    return true;
+}
+
+bool ask_keep_config()
+{
+    bool keep = ask_yes_no("Do you want to keep old configuration? ");
+    std::puts("");
+    return keep;
+}

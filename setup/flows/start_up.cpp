@@ -1,0 +1,140 @@
+#include "setup/flows/start_up.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <sys/reboot.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "setup/flows/setup_context.h"
+#include "setup/support/process_runner.h"
+
+namespace {
+
+constexpr int RESTART_COMMAND = 0x01234567;
+
+void write_text(const char* text)
+{
+    size_t left = std::strlen(text);
+    while (left > 0) {
+        ssize_t written = write(STDOUT_FILENO, text, left);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return;
+        text += written;
+        left -= static_cast<size_t>(written);
+    }
+}
+
+// Unmounting flushes what is mounted; sync covers whatever could not be unmounted, since a restart
+// does not write back anything by itself.
+[[noreturn]] void restart_machine()
+{
+    sync();
+    reboot(RESTART_COMMAND);
+    write_text("\nFATAL ERROR: couldn't restart the machine\n");
+    _exit(1);
+}
+
+// Runs on the main thread whenever an interrupt arrives; the screen may be half drawn, so its own
+// lines go straight to the console.
+void abort_installation(int)
+{
+    if (installation_finished)
+        return;
+    write_text("\n\nInstallation aborted\n");
+    write_text("Press ENTER to reboot\n");
+    umount("/mnt/boot");
+    umount("/mnt");
+    umount("/floppy");
+    wait_for_key(KEY_ENTER);
+    leave_raw_mode(console_terminal);
+    restart_machine();
+}
+
+// Reaps without blocking: a signal may stand for a child that a waiting caller collected already.
+void reap_child(int)
+{
+    int saved_errno = errno;
+    int status;
+    waitpid(-1, &status, WNOHANG);
+    errno = saved_errno;
+}
+
+void install_handlers()
+{
+    struct sigaction action {};
+    sigemptyset(&action.sa_mask);
+    action.sa_handler = abort_installation;
+    action.sa_flags = 0;
+    sigaction(SIGINT, &action, nullptr);
+
+    action.sa_handler = SIG_IGN;
+    sigaction(SIGPIPE, &action, nullptr);
+
+    action.sa_handler = reap_child;
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGCHLD, &action, nullptr);
+}
+
+// The virtual console when the machine has one; otherwise the first serial line, where background
+// output would only garble the screen.
+void choose_console()
+{
+    int fd = open("/dev/tty0", O_WRONLY | O_NOCTTY);
+    if (fd >= 0) {
+        close(fd);
+        return;
+    }
+    std::strcpy(log_device, "/dev/null");
+    std::freopen("/dev/ttyS0", "r", stdin);
+    std::freopen("/dev/ttyS0", "w", stdout);
+    std::freopen("/dev/ttyS0", "w", stderr);
+}
+
+// As the first process we stay in the background and let a child do the work: the first process must
+// never end, and the child ends the run with a restart.
+bool run_as_waiting_parent(int* wait_status)
+{
+    pid_t child = fork();
+    if (child <= 0)
+        return false;
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0) {
+        if (errno != EINTR) {
+            *wait_status = -1;
+            return true;
+        }
+    }
+    *wait_status = status;
+    return true;
+}
+
+}  // namespace
+
+int setup_main(int argc, char** argv)
+{
+    if (argc > 0 && argv[0] != nullptr && std::strstr(argv[0], "init") != nullptr) {
+        int status;
+        if (run_as_waiting_parent(&status))
+            return status;
+    }
+    choose_console();
+    console_terminal = terminal_state{};
+    install_handlers();
+    load_modules(base_modules);
+
+    setup_context context{};
+    select_mode(context, argc, argv);
+
+    leave_raw_mode(console_terminal);
+    std::puts("");
+    std::puts("Rebooting...");
+    std::fflush(stdout);
+    restart_machine();
+}
