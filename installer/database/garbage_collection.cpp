@@ -1,4 +1,98 @@
 #include "installer/database/garbage_collection.h"
 
-// Not collecting anything is the only safe answer until ownership is known.
-void collect_garbage(run_context&, const std::string&) {}
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "installer/database/file_owner_index.h"
+#include "installer/frontend/console.h"
+
+std::optional<std::string> normalize_directory(const std::string& directory)
+{
+    if (directory.empty() || directory[0] != '/')
+        return std::nullopt;
+    std::vector<std::string> components;
+    std::size_t position = 0;
+    while (position < directory.size()) {
+        std::size_t end = directory.find('/', position);
+        if (end == std::string::npos)
+            end = directory.size();
+        std::string component = directory.substr(position, end - position);
+        position = end + 1;
+        if (component.empty() || component == ".")
+            continue;
+        if (component == "..") {
+            if (!components.empty())
+                components.pop_back();
+            continue;
+        }
+        components.push_back(std::move(component));
+    }
+    std::string normalized;
+    for (const std::string& component : components)
+        normalized += "/" + component;
+    return normalized.empty() ? "/" : normalized;
+}
+
+namespace {
+
+bool any_package_installed(const run_context& context)
+{
+    for (const auto& package : context.installed)
+        if (!package->is_bundle)
+            return true;
+    return false;
+}
+
+// path holds the directory's name without a trailing "/" ("" for the root); the entries are
+// appended to it in place and cut off again.
+void collect_below(const file_owner_index& owners, std::string& path)
+{
+    DIR* directory = ::opendir(path.empty() ? "/" : path.c_str());
+    if (directory == nullptr)
+        return;
+    std::size_t length = path.size();
+    while (const dirent* entry = ::readdir(directory)) {
+        std::string_view name = entry->d_name;
+        if (name == "." || name == "..")
+            continue;
+        path.resize(length);
+        path += '/';
+        path += name;
+        unsigned char type = entry->d_type;
+        if (type == DT_UNKNOWN) {
+            struct stat status;
+            if (::lstat(path.c_str(), &status) != 0)
+                continue;
+            type = S_ISDIR(status.st_mode) ? DT_DIR : DT_REG;
+        }
+        // A link to a directory is a link: it is collected, never followed.
+        if (type == DT_DIR)
+            collect_below(owners, path);
+        else if (owners.owner_of(path).empty())
+            ::unlink(path.c_str());
+    }
+    path.resize(length);
+    ::closedir(directory);
+}
+
+}  // namespace
+
+void collect_garbage(run_context& context, const std::string& directory)
+{
+    // With no package known every file would look unowned; an empty or unreadable database
+    // must not wipe the disk.
+    if (!any_package_installed(context)) {
+        show_warning(context, "no package is installed, not collecting files below %s", directory.c_str());
+        return;
+    }
+    std::optional<std::string> normalized = normalize_directory(directory);
+    if (!normalized) {
+        show_warning(context, "not collecting files below %s: not an absolute path", directory.c_str());
+        return;
+    }
+    file_owner_index owners(context);
+    std::string path = *normalized == "/" ? std::string() : *normalized;
+    collect_below(owners, path);
+}
