@@ -1,0 +1,121 @@
+#!/usr/bin/env bash
+# Builds the installation system: an i386 kernel and an initramfs holding static i386 builds of
+# setup and installer, busybox, mke2fs, the partitioning tool with our cylinder layer in front of
+# it, the kernel modules for IDE disks, CD-ROMs and their file systems, and the device nodes.
+#
+#   media/build.sh [OUTPUT_DIR]      (default: build-media)
+#
+# Output: OUTPUT_DIR/vmlinuz and OUTPUT_DIR/initramfs.cpio.gz, plus OUTPUT_DIR/disk_test_driver,
+# the stand-in first process that the virtual-machine tests put in place of setup. Downloaded
+# packages are kept in OUTPUT_DIR/debs and reused.
+set -euo pipefail
+source_dir=$(cd "$(dirname "$0")/.." && pwd)
+out=$(realpath -m "${1:-$source_dir/build-media}")
+debs=$out/debs
+extracted=$out/extracted
+root=$out/root
+build=$out/i386
+mkdir -p "$debs" "$build"
+
+if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
+
+# Debian's i386 packages: the kernel, busybox, mke2fs, the partitioning tool and the libraries the
+# last two are linked with.
+packages=(busybox-static e2fsprogs fdisk libc6 libblkid1 libcom-err2 libext2fs2 libfdisk1
+          libreadline8 libsmartcols1 libtinfo6 libuuid1)
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $SUDO dpkg --add-architecture i386
+fi
+if ! apt-cache show linux-image-686:i386 >/dev/null 2>&1; then
+    $SUDO apt-get update -qq
+fi
+kernel_package=$(apt-cache depends linux-image-686:i386 | awk '/Depends: linux-image-/{print $2; exit}')
+wanted=("$kernel_package" "${packages[@]/%/:i386}")
+stamp=$debs/packages.txt
+if [ ! -f "$stamp" ] || [ "$(cat "$stamp")" != "${wanted[*]}" ]; then
+    rm -f "$debs"/*.deb
+    (cd "$debs" && apt-get download -qq "${wanted[@]}" 2>&1 | grep -v '^W: Download is performed unsandboxed' || true)
+    ls "$debs"/*.deb >/dev/null
+    echo "${wanted[*]}" > "$stamp"
+    rm -rf "$extracted"
+fi
+if [ ! -d "$extracted" ]; then
+    mkdir -p "$extracted.tmp"
+    for deb in "$debs"/*.deb; do dpkg-deb -x "$deb" "$extracted.tmp"; done
+    mv "$extracted.tmp" "$extracted"
+fi
+
+# Static i386 builds of our programs.
+cmake -S "$source_dir" -B "$build" -DCMAKE_BUILD_TYPE=Release \
+      -DCMAKE_C_FLAGS=-m32 -DCMAKE_CXX_FLAGS=-m32 -DROUTER_STATIC=ON -DROUTER_TESTS=OFF \
+      -DZLIB_LIBRARY=/usr/lib32/libz.a -DZLIB_INCLUDE_DIR=/usr/include >/dev/null
+cmake --build "$build" --target setup installer -j"$(nproc)" >/dev/null
+g++ -m32 -static -O2 -std=c++20 -Wall -Wextra -o "$build/sfdisk" "$source_dir/media/sfdisk_layer.cpp"
+setup_libraries=$(find "$build/setup" "$build/common" -name '*.a' | sort)
+driver=$source_dir/tests/vm/disk_test_driver.cpp
+g++ -m32 -static -O2 -std=c++20 -Wall -Wextra -I"$source_dir" -o "$out/disk_test_driver" "$driver" \
+    -Wl,--start-group $setup_libraries -Wl,--end-group /usr/lib32/libz.a
+
+# The file tree of the installation system.
+rm -rf "$root"
+mkdir -p "$root"/{bin,sbin,etc,dev,proc,sys,mnt,floppy,tmp,lib/i386-linux-gnu}
+install -m 0755 "$extracted/bin/busybox" "$root/bin/busybox"
+for applet in sh mount umount ls cat echo mkdir dd sleep usleep sync find tr uname insmod grep \
+              head tail cp mv rm ln chmod chown stat reboot poweroff; do
+    ln -s busybox "$root/bin/$applet"
+done
+install -m 0755 "$build/setup/setup" "$root/sbin/setup"
+ln -s setup "$root/sbin/init"
+install -m 0755 "$build/installer/installer" "$root/sbin/installer"
+install -m 0755 "$build/sfdisk" "$root/sbin/sfdisk"
+install -m 0755 "$extracted/sbin/sfdisk" "$root/sbin/sfdisk.sectors"
+install -m 0755 "$extracted/sbin/mke2fs" "$root/sbin/mke2fs.real"
+install -m 0755 "$source_dir/media/mke2fs.sh" "$root/sbin/mke2fs"
+install -m 0755 "$source_dir/media/insmod.sh" "$root/sbin/insmod"
+install -m 0755 "$source_dir/media/init.sh" "$root/init"
+install -m 0644 "$extracted/etc/mke2fs.conf" "$root/etc/mke2fs.conf"
+
+# The shared libraries of the two dynamically linked tools, found by following their needs.
+install -m 0755 "$extracted/lib/ld-linux.so.2" "$root/lib/ld-linux.so.2"
+pending=("$root/sbin/sfdisk.sectors" "$root/sbin/mke2fs.real")
+while [ ${#pending[@]} -gt 0 ]; do
+    binary=${pending[0]}
+    pending=("${pending[@]:1}")
+    for library in $(objdump -p "$binary" | awk '/NEEDED/{print $2}'); do
+        [ -e "$root/lib/i386-linux-gnu/$library" ] && continue
+        found=$(find "$extracted/lib/i386-linux-gnu" "$extracted/usr/lib/i386-linux-gnu" \
+                     -maxdepth 1 -name "$library" | head -n1)
+        [ -n "$found" ] || { echo "build.sh: $library (needed by $binary) not found" >&2; exit 1; }
+        cp -L "$found" "$root/lib/i386-linux-gnu/$library"
+        pending+=("$root/lib/i386-linux-gnu/$library")
+    done
+done
+
+# Kernel and modules: those for IDE disks and CD-ROMs and their file systems, each after the
+# modules it needs, in the order /init loads them.
+kernel_version=$(ls "$extracted/lib/modules")
+module_tree=$extracted/lib/modules/$kernel_version
+python3 "$source_dir/media/module_order.py" "$module_tree" \
+    ata_piix sd_mod sr_mod crc32c_generic crct10dif_generic ext4 isofs fat vfat > "$root/etc/modules.order"
+while read -r module; do
+    install -D -m 0644 "$module_tree/$module" "$root/lib/modules/$kernel_version/$module"
+done < "$root/etc/modules.order"
+cp "$extracted/boot/vmlinuz-$kernel_version" "$out/vmlinuz"
+
+# Device nodes under the names setup expects: the first IDE disk and its partitions carry the
+# numbers of the first SCSI disk, which is how this kernel drives it; the secondary master is the
+# first CD-ROM drive. There is no /dev/tty0, so setup takes the serial line as its console.
+node() { mknod -m "$1" "$root/dev/$2" "$3" "$4" "$5"; }
+node 0600 console c 5 1
+node 0666 null c 1 3
+node 0666 zero c 1 5
+node 0666 tty c 5 0
+node 0600 ttyS0 c 4 64
+node 0660 hda b 8 0
+for partition in 1 2 3 4; do node 0660 "hda$partition" b 8 "$partition"; done
+node 0660 hdb b 8 16
+node 0660 hdc b 11 0
+
+(cd "$root" && find . | LC_ALL=C sort | cpio -o -H newc -R 0:0 --quiet) | gzip -9 > "$out/initramfs.cpio.gz.tmp"
+mv "$out/initramfs.cpio.gz.tmp" "$out/initramfs.cpio.gz"
+echo "installation system: $out/vmlinuz $out/initramfs.cpio.gz"
