@@ -1,0 +1,47 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/package_header.h"
+#include "common/version_number.h"
+
+// What one package of a manifest asks for: its header fields, its lists, and where its scripts
+// and files come from (paths already resolved against the manifest's folder).
+struct package_manifest {
+    std::string name;
+    version_number version = 0;
+    std::uint32_t build_time = 0;
+    std::string architecture;  // empty: no architecture part, readers then assume i386
+    std::string description;
+    bool has_description = false;
+    std::vector<dependency_entry> dependencies;
+    std::vector<dependency_entry> provides;
+    std::vector<dependency_entry> conflicts;
+    std::string install_script;
+    std::string uninstall_script;
+    std::string tree;  // empty: the package carries no file data
+    int first_line = 0;
+};
+
+struct manifest {
+    bool nodb = false;
+    bool is_bundle = false;
+    package_manifest bundle;  // the bundle's own header, for a bundle
+    std::vector<std::string> bundle_names;
+    std::vector<package_manifest> packages;  // exactly one for a single package
+};
+
+// "2.9.3", "3.0", "3.0rc5", "3.0alpha2", "3.0beta" into the packed form; false on anything else.
+bool parse_version_text(const std::string& text, version_number& version);
+
+// A version bound of a list entry: "-" or "0" is no bound, else version text.
+bool parse_version_bound(const std::string& text, version_number& version);
+
+// Reads and checks a manifest file; each fault is reported on standard error with its line.
+// default_build_time is used where the manifest gives none.
+bool read_manifest(const std::string& path, std::uint32_t default_build_time, manifest& result);
+
+// The same over manifest text already in memory; base_folder resolves relative file paths.
+bool parse_manifest(const std::string& text, const std::string& source_name, const std::string& base_folder,
+                    std::uint32_t default_build_time, manifest& result);

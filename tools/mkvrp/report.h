@@ -1,0 +1,6 @@
+#pragma once
+#include <string>
+
+// Every complaint of the builder goes to standard error with the program's name in front, so
+// that build scripts show where a package build stopped.
+void report_error(const std::string& message);
