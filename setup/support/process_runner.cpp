@@ -89,9 +89,12 @@ void move_descriptor(int fd, int target)
 }
 
 // Opens `path` onto descriptor `target`; a log device that can't be opened falls back to /dev/null so
-// that the descriptor is never left free for the program's own files.
+// that the descriptor is never left free for the program's own files. Appending lets a log device
+// that is a plain file collect the output of every program instead of each overwriting the last.
 void open_onto(const char* path, int flags, int target)
 {
+    if ((flags & O_ACCMODE) == O_WRONLY)
+        flags |= O_APPEND;
     int fd = open(path, flags);
     if (fd < 0)
         fd = open("/dev/null", flags);
