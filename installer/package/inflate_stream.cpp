@@ -34,6 +34,7 @@ inflate_stream::int_type inflate_stream::underflow()
         int result = inflate(&zlib_, Z_PARTIAL_FLUSH);
         if (result != Z_OK && result != Z_STREAM_END) {
             finished_ = true;  // a corrupt stream ends the data
+            corrupt_ = true;
             return traits_type::eof();
         }
         std::size_t count = BUFFER_SIZE - zlib_.avail_out;

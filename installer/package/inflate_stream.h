@@ -19,6 +19,8 @@ public:
     std::uint64_t produced() const { return produced_; }
     // True when zlib reported the end of its stream (as opposed to running out of input).
     bool finished() const { return finished_; }
+    // True when zlib found the data damaged; the end it caused is not the end of the records.
+    bool corrupt() const { return corrupt_; }
 
 protected:
     pos_type seekoff(off_type offset, std::ios_base::seekdir dir, std::ios_base::openmode) override;
@@ -34,5 +36,6 @@ private:
     z_stream zlib_{};
     bool zlib_ready_ = false;
     bool finished_ = false;
+    bool corrupt_ = false;
     std::uint64_t produced_ = 0;
 };

@@ -1,0 +1,236 @@
+#include "installer/apply/file_installation.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <istream>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utime.h>
+#include <utility>
+#include <vector>
+
+#include "common/part_reader.h"
+#include "installer/apply/install_progress.h"
+#include "installer/apply/package_directories.h"
+#include "installer/apply/path_safety.h"
+#include "installer/database/files_in_use.h"
+#include "installer/frontend/console.h"
+#include "installer/package/file_record.h"
+#include "installer/package/inflate_stream.h"
+
+namespace {
+
+enum class step { next, failed };
+
+struct installation {
+    run_context& context;
+    installed_package& package;
+    part_reader& reader;
+    std::istream& data;
+    bool force;
+    std::string area;              // "/x/NAME" for a disabled package, empty otherwise
+    std::string last_parent;       // the last parent made under the area
+    std::vector<std::pair<std::string, std::uint32_t>> directory_times;
+};
+
+void set_times(const std::string& path, std::uint32_t mtime)
+{
+    utimbuf times{time_t(mtime), time_t(mtime)};
+    utime(path.c_str(), &times);
+}
+
+// A partial write is retried; a write that makes no progress without an error is a full disk.
+bool write_all(int fd, const char* bytes, std::size_t size)
+{
+    while (size > 0) {
+        ssize_t written = write(fd, bytes, size);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0) {
+            if (written == 0)
+                errno = ENOSPC;
+            return false;
+        }
+        bytes += written;
+        size -= std::size_t(written);
+    }
+    return true;
+}
+
+step broken(installation& job)
+{
+    report_broken_package(job.context, job.package);
+    return step::failed;
+}
+
+step create_failed(installation& job, const file_record& record)
+{
+    report_create_failure(job.context, job.package, record.path);
+    return step::failed;
+}
+
+step write_regular_file(installation& job, const file_record& record, const std::string& target)
+{
+    int fd = open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return create_failed(job, record);
+    job.package.files.insert(target);
+    static char chunk[CONTENT_CHUNK_SIZE];
+    std::uint32_t left = record.content_size;
+    while (left > 0) {
+        std::streamsize want = left < CONTENT_CHUNK_SIZE ? std::streamsize(left) : std::streamsize(CONTENT_CHUNK_SIZE);
+        if (!job.data.read(chunk, want)) {
+            close(fd);
+            return broken(job);
+        }
+        if (!write_all(fd, chunk, std::size_t(want))) {
+            int error = errno;
+            close(fd);
+            errno = error;
+            return create_failed(job, record);
+        }
+        left -= std::uint32_t(want);
+    }
+    if (close(fd) != 0)
+        return create_failed(job, record);
+    return step::next;
+}
+
+step create_object(installation& job, const file_record& record, const std::string& target)
+{
+    mode_t mode = record.mode & 0xFFFF;
+    switch (record.type()) {
+    case TYPE_SYMLINK: {
+        std::string link_target;
+        if (!read_link_target(job.data, record, link_target))
+            return broken(job);
+        if (symlink(link_target.c_str(), target.c_str()) != 0)
+            return create_failed(job, record);
+        job.package.files.insert(target);
+        return step::next;
+    }
+    case TYPE_REGULAR:
+        return write_regular_file(job, record, target);
+    case TYPE_DIRECTORY:
+        if (!skip_content(job.data, record))
+            return broken(job);
+        if (mkdir(target.c_str(), mode) != 0)
+            return create_failed(job, record);
+        job.directory_times.emplace_back(target, record.mtime);
+        return step::next;
+    case TYPE_CHAR_DEVICE:
+    case TYPE_BLOCK_DEVICE: {
+        std::uint32_t device = 0;
+        if (record.content_size != 4 || !read_device_number(job.data, device))
+            return broken(job);
+        if (mknod(target.c_str(), mode, dev_t(device)) != 0)
+            return create_failed(job, record);
+        job.package.files.insert(target);
+        return step::next;
+    }
+    case TYPE_FIFO:
+        if (!skip_content(job.data, record))
+            return broken(job);
+        if (mkfifo(target.c_str(), mode) != 0)
+            return create_failed(job, record);
+        job.package.files.insert(target);
+        return step::next;
+    default:
+        return broken(job);
+    }
+}
+
+void set_attributes(const file_record& record, const std::string& target)
+{
+    if (record.type() == TYPE_SYMLINK) {
+        (void)!lchown(target.c_str(), record.uid, record.gid);
+        return;
+    }
+    (void)!chown(target.c_str(), record.uid, record.gid);
+    chmod(target.c_str(), record.mode & 0xFFFF);
+    set_times(target, record.mtime);
+}
+
+// What is already at the target decides whether the record is installed: an existing
+// directory is kept as it is, another package's file is left alone, anything else goes.
+enum class clearance { install, skip };
+
+clearance clear_target(installation& job, const file_record& record, const std::string& target)
+{
+    struct stat existing;
+    if (lstat(target.c_str(), &existing) != 0)
+        return clearance::install;
+    if (S_ISDIR(existing.st_mode) && record.type() == TYPE_DIRECTORY)
+        return clearance::skip;
+    if (job.force) {
+        unlink(target.c_str());
+        return clearance::install;
+    }
+    std::string owner = owner_of(job.context, target);
+    if (owner.empty()) {
+        show_warning(job.context, "ghost file %s", target.c_str());
+        unlink(target.c_str());
+        return clearance::install;
+    }
+    show_warning(job.context, "file %s collides with %s package", target.c_str(), owner.c_str());
+    return clearance::skip;
+}
+
+step install_record(installation& job, const file_record& record)
+{
+    if (!is_safe_record_path(record.path))
+        return broken(job);
+    std::string target = job.area + record.path;
+    if (!job.area.empty()) {
+        // The area has none of the live tree's directories; give a record the parents it
+        // does not carry itself.
+        std::string parent = parent_directory(target);
+        if (parent != job.last_parent) {
+            make_directories(parent);
+            job.last_parent = parent;
+        }
+    }
+    switch (clear_target(job, record, target)) {
+    case clearance::skip:
+        return skip_content(job.data, record) ? step::next : broken(job);
+    case clearance::install:
+        break;
+    }
+    if (create_object(job, record, target) == step::failed)
+        return step::failed;
+    set_attributes(record, target);
+    show_install_progress(job.context, job.package, job.reader);
+    return step::next;
+}
+
+}  // namespace
+
+std::string disabled_area(const installed_package& package)
+{
+    return "/x/" + package.name;
+}
+
+bool install_files(run_context& context, installed_package& package, part_reader& reader, bool force)
+{
+    inflate_stream inflater(reader.rdbuf());
+    std::istream data(&inflater);
+    installation job{context, package, reader, data, force, {}, {}, {}};
+    if (package.disabled) {
+        job.area = disabled_area(package);
+        make_directories(job.area);
+        make_directories(job.area + "/var/pdb/" + package.name);
+    }
+    for (;;) {
+        file_record record;
+        record_status status = read_file_record(data, record);
+        if (status == record_status::end && !inflater.corrupt())
+            break;
+        if (status != record_status::ok)
+            return broken(job) == step::next;
+        if (install_record(job, record) == step::failed)
+            return false;
+    }
+    for (const auto& [path, mtime] : job.directory_times)
+        set_times(path, mtime);
+    return true;
+}

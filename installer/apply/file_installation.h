@@ -1,0 +1,14 @@
+#pragma once
+#include <string>
+
+#include "installer/frontend/run_context.h"
+
+class part_reader;
+
+// "/x/" + name: where a disabled package keeps its files.
+std::string disabled_area(const installed_package& package);
+
+// Writes the file records of the PART_FILES part the reader stands on, recording every created
+// path in the package's file set. force replaces whatever is in the way without a word. On
+// failure (reported) the created objects stay, so that uninstalling the package removes them.
+bool install_files(run_context& context, installed_package& package, part_reader& reader, bool force);

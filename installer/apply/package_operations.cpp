@@ -1,0 +1,115 @@
+#include "installer/apply/package_operations.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "common/part_reader.h"
+#include "installer/apply/file_installation.h"
+#include "installer/apply/file_relocation.h"
+#include "installer/apply/file_removal.h"
+#include "installer/apply/install_progress.h"
+#include "installer/apply/package_directories.h"
+#include "installer/apply/package_scripts.h"
+#include "installer/database/package_database.h"
+#include "installer/frontend/console.h"
+
+namespace {
+
+constexpr const char* DISABLED_MARKER = "disabled";
+
+void remove_record_directory(const installed_package& package)
+{
+    std::string directory = record_directory(package);
+    DIR* listing = opendir(directory.c_str());
+    if (!listing)
+        return;
+    while (dirent* entry = readdir(listing)) {
+        if (entry->d_name[0] != '.')
+            unlink((directory + entry->d_name).c_str());
+    }
+    closedir(listing);
+    rmdir(directory.c_str());
+}
+
+// Each script part is taken only where it may stand; one that follows the file data is not seen.
+bool store_script(run_context& context, installed_package& package, part_reader& reader, const char* script_name)
+{
+    if (write_script(context, package, reader, reader.current_part_size(), script_name)) {
+        reader.next_part();
+        return true;
+    }
+    report_create_failure(context, package, script_name);
+    return false;
+}
+
+}  // namespace
+
+bool install_package(run_context& context, installed_package& package, part_reader& reader)
+{
+    show_install_progress(context, package, reader);
+    bool nodb = reader.is_nodb();
+    if (!nodb && !ensure_record_directory(context, package))
+        return false;
+    if (reader.current_type() == PART_INSTALL_SCRIPT && !store_script(context, package, reader, INSTALL_SCRIPT)) {
+        uninstall_package(context, package);
+        return false;
+    }
+    if (reader.current_type() == PART_UNINSTALL_SCRIPT && !store_script(context, package, reader, UNINSTALL_SCRIPT)) {
+        uninstall_package(context, package);
+        return false;
+    }
+    if (reader.current_type() == PART_FILES) {
+        if (!install_files(context, package, reader, nodb)) {
+            uninstall_package(context, package);
+            return false;
+        }
+        reader.next_part();
+    }
+    if (!nodb && !save_record(context, package)) {
+        uninstall_package(context, package);
+        return false;
+    }
+    sync();
+    if (!package.disabled)
+        run_script(context, package, INSTALL_SCRIPT);
+    if (package.bundle.name.empty()) {
+        set_progress_line(context, "");
+        show_notice(context, "installed %s%s", package.disabled ? "(disabled) " : "", package.label().c_str());
+    }
+    return true;
+}
+
+void uninstall_package(run_context& context, installed_package& package)
+{
+    run_script(context, package, UNINSTALL_SCRIPT);
+    remove_files(context, package);
+    remove_record_directory(package);
+    package.action = ACTION_NONE;
+}
+
+void disable_package(run_context& context, installed_package& package)
+{
+    run_script(context, package, UNINSTALL_SCRIPT);
+    mkdir("/x", INSTALLER_DIRECTORY_MODE);
+    std::string area = disabled_area(package);
+    mkdir(area.c_str(), INSTALLER_DIRECTORY_MODE);
+    relocate_files(context, package, area, false);
+    save_file_list(package);
+    int marker = open((record_directory(package) + DISABLED_MARKER).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (marker >= 0)
+        close(marker);
+    package.disabled = true;
+    package.action = ACTION_NONE;
+}
+
+void enable_package(run_context& context, installed_package& package)
+{
+    relocate_files(context, package, disabled_area(package), true);
+    save_file_list(package);
+    unlink((record_directory(package) + DISABLED_MARKER).c_str());
+    run_script(context, package, INSTALL_SCRIPT);
+    package.disabled = false;
+    package.action = ACTION_NONE;
+}

@@ -1,0 +1,101 @@
+#include "installer/apply/package_scripts.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "common/part_reader.h"
+#include "installer/database/package_database.h"
+#include "installer/frontend/console.h"
+
+namespace {
+
+constexpr std::size_t SCRIPT_CHUNK_SIZE = 4096;
+
+bool write_all(int fd, const char* bytes, std::size_t size)
+{
+    while (size > 0) {
+        ssize_t written = write(fd, bytes, size);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0) {
+            if (written == 0)
+                errno = ENOSPC;
+            return false;
+        }
+        bytes += written;
+        size -= std::size_t(written);
+    }
+    return true;
+}
+
+}  // namespace
+
+int run_shell_command(const std::string& command)
+{
+    std::fflush(nullptr);  // the child must not repeat what is still buffered
+    pid_t child = fork();
+    if (child < 0)
+        return -1;
+    if (child == 0) {
+        execl("/bin/bash", "bash", "-c", command.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0) {
+        if (errno != EINTR)
+            return -1;
+    }
+    return status;
+}
+
+bool run_script(run_context& context, const installed_package& package, const std::string& script_name)
+{
+    std::string path = record_directory(package) + script_name;
+    struct stat script;
+    if (stat(path.c_str(), &script) != 0)
+        return true;
+    if (run_shell_command(path + " >/dev/null 2>&1") == 0)
+        return true;
+    show_warning(context, "package %s %s script failed", package.label().c_str(), script_name.c_str());
+    return false;
+}
+
+bool write_script(run_context& context, const installed_package& package, part_reader& reader, std::uint32_t length,
+                  const std::string& script_name)
+{
+    // The part's length is the package's own claim: the script is copied in slices rather than
+    // read whole, and a part that ends early removes what was stored of it.
+    std::string path = record_directory(package) + script_name;
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        report_create_failure(context, package, script_name);
+        return false;
+    }
+    bool written = write_all(fd, SCRIPT_PROLOGUE, std::char_traits<char>::length(SCRIPT_PROLOGUE));
+    char chunk[SCRIPT_CHUNK_SIZE];
+    while (written && length > 0) {
+        std::streamsize want = length < SCRIPT_CHUNK_SIZE ? std::streamsize(length) : std::streamsize(SCRIPT_CHUNK_SIZE);
+        if (!reader.read(chunk, want)) {
+            close(fd);
+            unlink(path.c_str());
+            report_broken_package(context, package);
+            return false;
+        }
+        written = write_all(fd, chunk, std::size_t(want));
+        length -= std::uint32_t(want);
+    }
+    int error = errno;
+    if (close(fd) != 0)
+        written = false;
+    else
+        errno = error;
+    if (!written || chmod(path.c_str(), SCRIPT_MODE) != 0) {
+        report_create_failure(context, package, script_name);
+        return false;
+    }
+    return true;
+}

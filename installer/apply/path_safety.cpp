@@ -1,0 +1,27 @@
+#include "installer/apply/path_safety.h"
+
+bool is_safe_package_name(const std::string& name)
+{
+    if (name.empty() || name[0] == '.')
+        return false;
+    for (unsigned char c : name)
+        if (c == '/' || c <= ' ' || c == 0x7f)
+            return false;
+    return true;
+}
+
+bool is_safe_record_path(const std::string& path)
+{
+    if (path.find('\0') != std::string::npos || path.find('\n') != std::string::npos)
+        return false;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        std::size_t end = path.find('/', start);
+        if (end == std::string::npos)
+            end = path.size();
+        if (path.compare(start, end - start, "..") == 0)
+            return false;
+        start = end + 1;
+    }
+    return true;
+}
