@@ -1,11 +1,13 @@
 #include "installer/database/garbage_collection.h"
 
+#include <cstring>
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
 #include "installer/database/file_owner_index.h"
+#include "installer/database/package_database.h"
 #include "installer/frontend/console.h"
 
 std::optional<std::string> normalize_directory(const std::string& directory)
@@ -37,6 +39,8 @@ std::optional<std::string> normalize_directory(const std::string& directory)
 
 namespace {
 
+const std::string DATABASE_PATH = std::string(DATABASE_DIRECTORY, std::strlen(DATABASE_DIRECTORY) - 1);
+
 bool any_package_installed(const run_context& context)
 {
     for (const auto& package : context.installed)
@@ -67,9 +71,12 @@ void collect_below(const file_owner_index& owners, std::string& path)
                 continue;
             type = S_ISDIR(status.st_mode) ? DT_DIR : DT_REG;
         }
-        // A link to a directory is a link: it is collected, never followed.
-        if (type == DT_DIR)
-            collect_below(owners, path);
+        // A link to a directory is a link: it is collected, never followed. The database's own
+        // files belong to no package, yet losing them would make every package forgotten.
+        if (type == DT_DIR) {
+            if (path != DATABASE_PATH)
+                collect_below(owners, path);
+        }
         else if (owners.owner_of(path).empty())
             ::unlink(path.c_str());
     }
@@ -90,6 +97,10 @@ void collect_garbage(run_context& context, const std::string& directory)
     std::optional<std::string> normalized = normalize_directory(directory);
     if (!normalized) {
         show_warning(context, "not collecting files below %s: not an absolute path", directory.c_str());
+        return;
+    }
+    if (*normalized == DATABASE_PATH || normalized->starts_with(DATABASE_PATH + "/")) {
+        show_warning(context, "not collecting files below %s: it holds the package database", directory.c_str());
         return;
     }
     file_owner_index owners(context);

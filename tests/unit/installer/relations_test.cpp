@@ -1,0 +1,170 @@
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "installer/planning/relations.h"
+#include "relations_fixtures.h"
+
+namespace {
+
+using header_ptr = std::unique_ptr<package_header>;
+
+TEST(relations, dependency_ranges_are_inclusive_and_zero_means_unbounded)
+{
+    struct row {
+        const char* what;
+        version_number version;
+        dependency_entry entry;
+        bool expected;
+    };
+    const row rows[] = {
+        {"no bounds", V(7, 3), {"a", 0, 0, 0}, true},
+        {"at the minimum", V(1, 0), {"a", V(1, 0), 0, 0}, true},
+        {"below the minimum", V(0, 9), {"a", V(1, 0), 0, 0}, false},
+        {"at the maximum", V(2, 0), {"a", 0, V(2, 0), 0}, true},
+        {"above the maximum", V(2, 0, 1), {"a", 0, V(2, 0), 0}, false},
+        {"other name", V(1, 0), {"ab", 0, 0, 0}, false},
+    };
+    for (const row& r : rows) {
+        header_ptr a = package("a", r.version);
+        EXPECT_EQ(satisfies(*a, r.entry), r.expected) << r.what;
+    }
+}
+
+TEST(relations, ranges_overlap_only_where_bounds_meet)
+{
+    struct row {
+        dependency_entry a, b;
+        bool expected;
+    };
+    const row rows[] = {
+        {{"x", V(2, 0), 0, 0}, {"x", 0, V(1, 0), 0}, false},
+        {{"x", V(2, 0), 0, 0}, {"x", 0, V(2, 0), 0}, true},
+        {{"x", 0, V(1, 0), 0}, {"x", V(1, 1), V(3, 0), 0}, false},
+        {{"x", V(1, 0), V(3, 0), 0}, {"x", V(2, 0), V(4, 0), 0}, true},
+        {{"x", 0, 0, 0}, {"x", V(9, 0), V(9, 0), 0}, true},
+        {{"x", 0, 0, 0}, {"y", 0, 0, 0}, false},
+    };
+    for (const row& r : rows) {
+        EXPECT_EQ(ranges_overlap(r.a, r.b), r.expected) << r.a.minimum << "-" << r.a.maximum << " / " << r.b.minimum;
+        EXPECT_EQ(ranges_overlap(r.b, r.a), r.expected) << "overlap is symmetric";
+    }
+}
+
+TEST(relations, depends_on_follows_dependencies_provides_and_bundle_members)
+{
+    struct row {
+        const char* what;
+        header_ptr a, b;
+        bool expected;
+    };
+    row rows[] = {
+        {"direct", package("b", V(1, 0)).needs("a", V(1, 0)), package("a", V(1, 2)), true},
+        {"version too low", package("b", V(1, 0)).needs("a", V(2, 0)), package("a", V(1, 2)), false},
+        {"through provides", package("b", V(1, 0)).needs("mail"), package("smtpd", V(1, 0)).offers("mail"), true},
+        {"provides out of range", package("b", V(1, 0)).needs("mail", V(3, 0)),
+         package("smtpd", V(1, 0)).offers("mail", 0, V(1, 0), V(2, 0)), false},
+        {"member of b", package("b", V(1, 0)).needs("a"), package("bundle", V(5, 0)).holding(package("a", V(1, 0))),
+         true},
+        {"member of a", package("bundle", V(5, 0)).holding(package("b", V(1, 0)).needs("a")), package("a", V(1, 0)),
+         true},
+        {"reverse direction", package("a", V(1, 0)), package("b", V(1, 0)).needs("a"), false},
+    };
+    for (row& r : rows)
+        EXPECT_EQ(depends_on(*r.a, *r.b), r.expected) << r.what;
+}
+
+TEST(relations, conflicts_decide_by_entries_and_provider_rank)
+{
+    struct row {
+        const char* what;
+        header_ptr a, b;
+        bool a_conflicts_b, b_conflicts_a;
+    };
+    row rows[] = {
+        {"conflict entry in range", package("a", V(1, 0)).excludes("b", V(1, 0), V(2, 0)), package("b", V(1, 5)), true,
+         false},
+        {"conflict entry out of range", package("a", V(1, 0)).excludes("b", V(1, 0), V(2, 0)), package("b", V(3, 0)),
+         false, false},
+        {"higher extra wins", package("a", V(1, 0)).offers("mta", 5), package("b", V(1, 0)).offers("mta", 3), true,
+         false},
+        {"equal extra", package("a", V(1, 0)).offers("mta", 3), package("b", V(1, 0)).offers("mta", 3), false, false},
+        {"negative extra ranks below", package("a", V(1, 0)).offers("mta", -2), package("b", V(1, 0)).offers("mta", -1),
+         false, true},
+        {"replaces a package", package("new", V(1, 0)).offers("old", 0), package("old", V(1, 0)), true, false},
+        {"gives way to a package", package("new", V(1, 0)).offers("old", -1), package("old", V(1, 0)), false, true},
+        {"conflict with a provided name", package("a", V(1, 0)).excludes("mta"), package("b", V(1, 0)).offers("mta"),
+         true, false},
+        {"bundle holds a namesake", package("a", V(1, 0)), package("set", V(2, 0)).holding(package("a", V(2, 0))),
+         true, false},
+        {"member conflicts", package("set", V(2, 0)).holding(package("m", V(1, 0)).excludes("b")),
+         package("b", V(1, 0)), true, false},
+        {"unrelated", package("a", V(1, 0)).needs("b"), package("b", V(1, 0)), false, false},
+    };
+    for (row& r : rows) {
+        EXPECT_EQ(conflicts_with(*r.a, *r.b), r.a_conflicts_b) << r.what;
+        EXPECT_EQ(conflicts_with(*r.b, *r.a), r.b_conflicts_a) << r.what << " (reversed)";
+    }
+}
+
+TEST(relations, provider_rank_decides_before_later_conflict_entries)
+{
+    // The provides step settles the question even where a later conflict entry would say yes.
+    header_ptr a = package("a", V(1, 0)).offers("mta", 1).excludes("smtp");
+    header_ptr b = package("b", V(1, 0)).offers("mta", 4).offers("smtp");
+    EXPECT_FALSE(conflicts_with(*a, *b));
+}
+
+TEST(relations, packages_compare_by_version_then_build_time_also_through_bundles)
+{
+    struct row {
+        const char* what;
+        header_ptr a, b;
+        int expected;
+    };
+    row rows[] = {
+        {"newer version", package("a", V(2, 0)), package("a", V(1, 9)), 1},
+        {"older build", package("a", V(1, 0), 10), package("a", V(1, 0), 11), -1},
+        {"identical", package("a", V(1, 0), 10), package("a", V(1, 0), 10), 0},
+        {"bundle member of a", package("set", V(9, 0)).holding(package("a", V(2, 0))), package("a", V(1, 0)), 1},
+        {"bundle member of b", package("a", V(1, 0)), package("set", V(1, 0)).holding(package("a", V(0, 5))), 1},
+        {"unrelated", package("a", V(1, 0)), package("b", V(2, 0)), 0},
+    };
+    for (row& r : rows) {
+        EXPECT_EQ(compare_packages(*r.a, *r.b), r.expected) << r.what;
+        EXPECT_EQ(compare_packages(*r.b, *r.a), -r.expected) << r.what << " (reversed)";
+    }
+    header_ptr set = package("set", V(1, 0)).holding(package("a", V(1, 0)));
+    EXPECT_TRUE(names_package(*set, "a"));
+    EXPECT_TRUE(names_package(*set, "set"));
+    EXPECT_FALSE(names_package(*set, "s"));
+}
+
+TEST(relations, lookups_keep_list_order_and_skip_disabled_when_asked)
+{
+    silent_context out;
+    run_context& context = out.context;
+    context.installed.push_back(installed("exim", V(1, 0)).offers("mta").disabled());
+    context.installed.push_back(installed("smtpd", V(1, 0)).offers("mta"));
+    context.installed.push_back(installed("mta", V(0, 1)));
+    context.installed.push_back(installed("smtpd", V(2, 0)));
+
+    EXPECT_EQ(find_installed(context, "smtpd"), 1);
+    EXPECT_EQ(find_installed(context, "smtp"), -1);
+    EXPECT_EQ(find_installed_package(context, "mta"), context.installed[2].get());
+
+    dependency_entry mta{"mta", 0, 0, 0};
+    EXPECT_EQ(find_providers(context, mta, true),
+              (std::vector<installed_package*>{context.installed[0].get(), context.installed[1].get(),
+                                               context.installed[2].get()}));
+    EXPECT_EQ(find_providers(context, mta, false),
+              (std::vector<installed_package*>{context.installed[1].get(), context.installed[2].get()}));
+
+    header_ptr candidate = package("mta", V(0, 2));
+    // exim would conflict (it provides the name) but is disabled; smtpd is the first enabled one.
+    EXPECT_EQ(first_conflicting(context, *candidate), context.installed[1].get());
+}
+
+}  // namespace
