@@ -17,7 +17,6 @@ constexpr std::size_t MAX_LIST_ENTRIES = 0xffff;
 struct manifest_parser {
     std::string source_name;
     std::string base_folder;
-    std::uint32_t default_build_time = 0;
     manifest& result;
     int line_number = 0;
     bool ok = true;
@@ -190,7 +189,7 @@ std::string trim(const std::string& text)
 bool parse_manifest(const std::string& text, const std::string& source_name, const std::string& base_folder,
                     std::uint32_t default_build_time, manifest& result)
 {
-    manifest_parser parser{source_name, base_folder, default_build_time, result};
+    manifest_parser parser{source_name, base_folder, result};
     std::istringstream in(text);
     std::string line;
     package_manifest* current = nullptr;  // the section that keys go to
@@ -281,6 +280,12 @@ bool parse_manifest(const std::string& text, const std::string& source_name, con
             parser.fail("bundle \"" + result.bundle.name + "\" has no package sections");
         }
     }
+    for (std::size_t i = 0; i < result.packages.size(); ++i)
+        for (std::size_t j = 0; j < i; ++j)
+            if (!result.packages[i].name.empty() && result.packages[i].name == result.packages[j].name) {
+                parser.line_number = result.packages[i].first_line;
+                parser.fail("package \"" + result.packages[i].name + "\" appears twice in the bundle");
+            }
     for (auto& package : result.packages) {
         if (package.build_time == 0)
             package.build_time = result.is_bundle ? result.bundle.build_time : default_build_time;

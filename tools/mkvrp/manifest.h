@@ -6,6 +6,27 @@
 #include "common/package_header.h"
 #include "common/version_number.h"
 
+// A manifest is text, one "key value..." per line; blank lines and lines starting with "#" are
+// ignored; relative paths are taken from the manifest's folder.
+//
+//   name system                     at most 16 characters, no "/"
+//   version 3.0rc5                  2.9.3, 3.0, 3.0alpha2, 3.0beta, 3.0rc5 (numbers up to 255)
+//   build-time 1700000000           seconds since 1970; default SOURCE_DATE_EPOCH or now
+//   architecture i386               left out: readers assume i386
+//   description Some text           repeated lines make a text of several lines
+//   depends NAME [MIN] [MAX]        a bound is a version, or - (or 0) for none
+//   provides NAME [MIN] [MAX] [EXTRA]
+//   conflicts NAME [MIN] [MAX]
+//   install-script FILE
+//   uninstall-script FILE
+//   tree FOLDER                     the files; left out: the package carries none
+//   nodb yes                        installing leaves no database record
+//
+// A bundle starts with "bundle NAME VERSION", then its own build-time, architecture, depends,
+// provides, conflicts, nodb and "bundle-names NAME...", then one section per contained package,
+// each opened by a line "package" and holding the package keys above. Members take the bundle's
+// build time unless they give their own.
+
 // What one package of a manifest asks for: its header fields, its lists, and where its scripts
 // and files come from (paths already resolved against the manifest's folder).
 struct package_manifest {
