@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <istream>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utime.h>
@@ -13,7 +14,7 @@
 #include "installer/apply/install_progress.h"
 #include "installer/apply/package_directories.h"
 #include "installer/apply/path_safety.h"
-#include "installer/database/files_in_use.h"
+#include "installer/database/file_owner_index.h"
 #include "installer/frontend/console.h"
 #include "installer/package/file_record.h"
 #include "installer/package/inflate_stream.h"
@@ -31,6 +32,9 @@ struct installation {
     std::string area;              // "/x/NAME" for a disabled package, empty otherwise
     std::string last_parent;       // the last parent made under the area
     std::vector<std::pair<std::string, std::uint32_t>> directory_times;
+    std::vector<std::string>& created_directories;
+    // Built at the first file in the way; the installed records do not change meanwhile.
+    std::optional<file_owner_index> owners;
 };
 
 void set_times(const std::string& path, std::uint32_t mtime)
@@ -117,6 +121,7 @@ step create_object(installation& job, const file_record& record, const std::stri
         if (mkdir(target.c_str(), mode) != 0)
             return create_failed(job, record);
         job.directory_times.emplace_back(target, record.mtime);
+        job.created_directories.push_back(target);
         return step::next;
     case TYPE_CHAR_DEVICE:
     case TYPE_BLOCK_DEVICE: {
@@ -166,7 +171,9 @@ clearance clear_target(installation& job, const file_record& record, const std::
         unlink(target.c_str());
         return clearance::install;
     }
-    std::string owner = owner_of(job.context, target);
+    if (!job.owners)
+        job.owners.emplace(job.context);
+    std::string owner(job.owners->owner_of(target));
     if (owner.empty()) {
         show_warning(job.context, "ghost file %s", target.c_str());
         unlink(target.c_str());
@@ -210,11 +217,12 @@ std::string disabled_area(const installed_package& package)
     return "/x/" + package.name;
 }
 
-bool install_files(run_context& context, installed_package& package, part_reader& reader, bool force)
+bool install_files(run_context& context, installed_package& package, part_reader& reader, bool force,
+                   std::vector<std::string>& created_directories)
 {
     inflate_stream inflater(reader.rdbuf());
     std::istream data(&inflater);
-    installation job{context, package, reader, data, force, {}, {}, {}};
+    installation job{context, package, reader, data, force, {}, {}, {}, created_directories, {}};
     if (package.disabled) {
         job.area = disabled_area(package);
         make_directories(job.area);

@@ -1,6 +1,7 @@
 #include "installer/apply/package_directories.h"
 
 #include <cerrno>
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -36,4 +37,36 @@ void remove_empty_directories(const std::string& path)
          current = parent_directory(current))
         if (rmdir(current.c_str()) != 0)
             return;
+}
+
+namespace {
+
+void prune_below(const std::string& path)
+{
+    DIR* listing = opendir(path.c_str());
+    if (!listing)
+        return;
+    std::vector<std::string> subdirectories;
+    while (dirent* entry = readdir(listing)) {
+        std::string name = entry->d_name;
+        if (name == "." || name == "..")
+            continue;
+        struct stat status;
+        std::string child = path + "/" + name;
+        if (lstat(child.c_str(), &status) == 0 && S_ISDIR(status.st_mode))
+            subdirectories.push_back(child);
+    }
+    closedir(listing);
+    for (const std::string& child : subdirectories) {
+        prune_below(child);
+        rmdir(child.c_str());
+    }
+}
+
+}  // namespace
+
+void prune_empty_directories(const std::string& path)
+{
+    prune_below(path);
+    remove_empty_directories(path);
 }

@@ -8,5 +8,8 @@ constexpr unsigned INSTALLER_DIRECTORY_MODE = 0770;
 bool make_directories(const std::string& path);
 // Removes path, then each parent, up to the first that cannot be removed or "/".
 void remove_empty_directories(const std::string& path);
+// Removes every empty directory in the tree at path (path included, symbolic links not followed),
+// then its parents as remove_empty_directories does.
+void prune_empty_directories(const std::string& path);
 // The directory part of an absolute path ("/" for "/a").
 std::string parent_directory(const std::string& path);

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 #include "common/part_reader.h"
 #include "installer/apply/file_installation.h"
@@ -33,6 +34,16 @@ void remove_record_directory(const installed_package& package)
     rmdir(directory.c_str());
 }
 
+// A failed installation leaves nothing behind: the directories it made go once they are empty
+// again, and so does the disabled area it set up. Directories that were there before stay.
+void remove_created_directories(const installed_package& package, const std::vector<std::string>& created)
+{
+    for (auto directory = created.rbegin(); directory != created.rend(); ++directory)
+        rmdir(directory->c_str());
+    if (package.disabled)
+        prune_empty_directories(disabled_area(package));
+}
+
 // Each script part is taken only where it may stand; one that follows the file data is not seen.
 bool store_script(run_context& context, installed_package& package, part_reader& reader, const char* script_name)
 {
@@ -60,15 +71,18 @@ bool install_package(run_context& context, installed_package& package, part_read
         uninstall_package(context, package);
         return false;
     }
+    std::vector<std::string> created_directories;
     if (reader.current_type() == PART_FILES) {
-        if (!install_files(context, package, reader, nodb)) {
+        if (!install_files(context, package, reader, nodb, created_directories)) {
             uninstall_package(context, package);
+            remove_created_directories(package, created_directories);
             return false;
         }
         reader.next_part();
     }
     if (!nodb && !save_record(context, package)) {
         uninstall_package(context, package);
+        remove_created_directories(package, created_directories);
         return false;
     }
     sync();
