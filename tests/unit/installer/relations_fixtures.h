@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -77,11 +78,18 @@ constexpr version_number V(unsigned major, unsigned minor, unsigned build = 0)
     return make_version(major, minor, 'f', build);
 }
 
-// A context whose console output is thrown away; the message log keeps what was said.
+// A context whose console output is kept away from the test's output; the message log keeps
+// what was said.
 struct silent_context {
     run_context context;
-    silent_context() { context.console = std::fopen("/dev/null", "w"); }
-    ~silent_context() { std::fclose(context.console); }
+    char* buffer = nullptr;
+    std::size_t size = 0;
+    silent_context() { context.console = open_memstream(&buffer, &size); }
+    ~silent_context()
+    {
+        std::fclose(context.console);
+        std::free(buffer);
+    }
     silent_context(const silent_context&) = delete;
     silent_context& operator=(const silent_context&) = delete;
 };
