@@ -1,0 +1,159 @@
+"""Installing single packages through the real installer: upgrades, downgrades, refusals, the
+disabled state a conflict forces, dependents the new version drops, and packages without record."""
+import os
+import pathlib
+
+import pytest
+
+import vrp
+from install_harness import (HIDE_CURSOR, SHOW_CURSOR, install, installed_names, make_root, record_files,
+                             run_installer, tree)
+
+
+@pytest.fixture
+def root(tmp_path):
+    return make_root(tmp_path / "root")
+
+
+@pytest.fixture
+def packages(tmp_path):
+    folder = tmp_path / "packages"
+    folder.mkdir()
+    return folder
+
+
+def package_version(root, name):
+    return (root / "var" / "pdb" / name / "version").read_text()
+
+
+def test_fresh_install_draws_a_full_bar_then_announces_the_package(root, packages):
+    pkg = vrp.make_package(packages, "hello", "1.0", files={"/etc/hello.conf": "x=1\n"})
+    result = install(root, pkg)
+    assert result.status == 0
+    assert result.messages == ["installed hello-1.0"]
+    head = "installing hello-1.0 ["
+    full_bar = head + "#" * (76 - len(head)) + "]"
+    assert len(full_bar) == 77
+    assert f"{HIDE_CURSOR}\r{full_bar}\r{SHOW_CURSOR}" in result.stdout
+    assert result.stdout.endswith(f"{HIDE_CURSOR}\r{' ' * 77}\r{SHOW_CURSOR}installed hello-1.0\n")
+    assert package_version(root, "hello") == f"{vrp.pack_version('1.0')} {vrp.BUILD_TIME}\n"
+    assert record_files(root, "hello") == ["etc/hello.conf"]
+    assert (root / "var" / "pdb" / "hello" / "deps").read_text() == ""
+
+
+def test_named_package_file_is_read_inside_the_new_root(root, packages):
+    pkg = vrp.make_package(packages, "hello", "1.0", files={"/etc/a": "a"})
+    (root / "hello-1.0.vrp").write_bytes(pkg.read_bytes())
+    result = run_installer(root, "/hello-1.0.vrp")
+    assert (result.status, result.messages) == (0, ["installed hello-1.0"])
+    assert (root / "etc" / "a").read_text() == "a"
+
+
+def test_upgrade_replaces_the_files_of_the_old_version(root, packages):
+    old = vrp.make_package(packages, "hello", "1.0", files={"/etc/a": "old", "/etc/b": "gone"})
+    new = vrp.make_package(packages, "hello", "1.1", files={"/etc/a": "new", "/etc/c": "added"})
+    assert install(root, old).status == 0
+    result = install(root, new)
+    assert (result.status, result.messages) == (0, ["installed hello-1.1"])
+    assert (root / "etc" / "a").read_text() == "new"
+    assert not (root / "etc" / "b").exists()
+    assert record_files(root, "hello") == ["etc/a", "etc/c"]
+    assert package_version(root, "hello").startswith(str(vrp.pack_version("1.1")))
+
+
+@pytest.mark.parametrize("args, status, messages, kept", [
+    ((), 0, ["WARNING: omitting package hello-1.0: newer package hello-1.1 is already installed"], "1.1"),
+    (("-q",), 0, [], "1.1"),
+    (("-down",), 0, ["installed hello-1.0"], "1.0"),
+])
+def test_older_version_needs_downgrade(root, packages, args, status, messages, kept):
+    install(root, vrp.make_package(packages, "hello", "1.1", files={"/etc/a": "1.1"}))
+    result = install(root, vrp.make_package(packages, "hello", "1.0", files={"/etc/a": "1.0"}), *args)
+    assert (result.status, result.messages) == (status, messages)
+    assert (root / "etc" / "a").read_text() == kept
+    if "-q" in args:
+        assert result.stdout == ""
+
+
+def test_same_version_is_omitted_unless_recovering(root, packages):
+    pkg = vrp.make_package(packages, "hello", "1.0", files={"/etc/a": "packaged"})
+    install(root, pkg)
+    (root / "etc" / "a").write_text("edited")
+    again = install(root, pkg)
+    assert (again.status, again.messages) == (0, ["WARNING: omitting package hello-1.0: it is already installed"])
+    recovered = install(root, pkg, "--recover")
+    assert (recovered.status, recovered.messages) == (0, ["installed hello-1.0"])
+    assert recovered.stdout.startswith("\x1b[?25l\r\x1b[Ainstalling")
+    # the package is left untouched
+    assert (root / "etc" / "a").read_text() == "edited"
+
+
+@pytest.mark.parametrize("fields, message", [
+    (dict(depends=[("libc", "2.0", None)]), "can not install app-1.0: libc-2.0 is not installed, but is required"),
+    (dict(depends=["libc"]), "can not install app-1.0: libc is not installed, but is required"),
+    (dict(architecture="arm"), "can not install app-1.0: it is not made for i386, but for arm"),
+])
+def test_unusable_package_is_refused(root, packages, fields, message):
+    result = install(root, vrp.make_package(packages, "app", "1.0", files={"/etc/app": "x"}, **fields))
+    assert (result.status, result.messages) == (1, ["ERROR: " + message])
+    assert installed_names(root) == []
+    assert tree(root) == set()
+
+
+def test_package_an_enabled_one_conflicts_with_is_installed_disabled(root, packages):
+    install(root, vrp.make_package(packages, "base", "1.0", files={"/etc/base": "b"}, conflicts=["app"]))
+    # no directory records: the live tree has /usr/bin, the disabled area does not
+    app = vrp.raw_package("app", "1.0", [vrp.file_record("/usr/bin/app", vrp.TYPE_REGULAR | 0o644, "app")])
+    result = install(root, app)
+    assert (result.status, result.messages) == (0, ["installed (disabled) app-1.0"])
+    assert "installing  (disabled) app-1.0 [" in result.stdout
+    assert (root / "x" / "app" / "usr" / "bin" / "app").read_text() == "app"
+    assert not (root / "usr" / "bin" / "app").exists()
+    assert (root / "var" / "pdb" / "app" / "disabled").exists()
+    assert record_files(root, "app") == ["x/app/usr/bin/app"]
+    # the parents the package does not carry were made for it in the disabled area
+    umask = os.umask(0)
+    os.umask(umask)
+    assert (root / "x" / "app" / "usr").stat().st_mode & 0o7777 == 0o770 & ~umask
+
+
+def test_installed_package_the_new_one_conflicts_with_is_disabled(root, packages):
+    install(root, vrp.make_package(packages, "base", "1.0", files={"/etc/base": "b"}))
+    install(root, vrp.make_package(packages, "old", "1.0", files={"/etc/old": "o"}))
+    result = install(root, vrp.make_package(packages, "new", "1.0", files={"/etc/new": "n"}, conflicts=["old"]))
+    assert result.status == 0
+    assert result.messages == ["disabled old-1.0", "installed new-1.0"]
+    assert (root / "x" / "old" / "etc" / "old").exists()
+    assert (root / "etc" / "new").exists()
+
+
+def test_dependent_the_new_version_no_longer_satisfies_is_uninstalled(root, packages):
+    install(root, vrp.make_package(packages, "base", "1.0", files={"/etc/base": "b"}))
+    install(root, vrp.make_package(packages, "lib", "1.0", files={"/lib/lib.so": "1"}))
+    install(root, vrp.make_package(packages, "app", "1.0", files={"/bin/app": "a"}, depends=[("lib", None, "1.0")]))
+    result = install(root, vrp.make_package(packages, "lib", "2.0", files={"/lib/lib.so": "2"}))
+    assert (result.status, result.messages) == (0, ["installed lib-2.0"])
+    assert installed_names(root) == ["base", "lib"]
+    assert not (root / "bin" / "app").exists()
+    assert (root / "lib" / "lib.so").read_text() == "2"
+
+
+def test_package_without_record_replaces_files_silently(root, packages):
+    install(root, vrp.make_package(packages, "base", "1.0", files={"/etc/shared": "base"}))
+    result = install(root, vrp.make_package(packages, "kernel", "1.0", files={"/etc/shared": "kernel"}, nodb=True))
+    assert (result.status, result.messages) == (0, ["installed kernel-1.0"])
+    assert (root / "etc" / "shared").read_text() == "kernel"
+    assert installed_names(root) == ["base"]
+
+
+def test_package_from_a_pipe_in_small_pieces(root, packages):
+    content = os.urandom(300000)
+    pkg = vrp.make_package(packages, "big", "1.0", files={"/data/blob": content})
+    result = install(root, pathlib.Path(pkg).read_bytes())
+    assert (result.status, result.messages) == (0, ["installed big-1.0"])
+    assert (root / "data" / "blob").read_bytes() == content
+
+
+def test_bad_magic_fails_without_a_message(root):
+    result = install(root, b"\0" * 64)
+    assert (result.status, result.messages) == (1, [])
