@@ -1,0 +1,126 @@
+"""--filegc: unowned files below the given directories go, owned files and directories stay."""
+import os
+import stat
+
+import pytest
+
+from database_roots import run_installer, tree, version, write_record
+
+OWNED_AFTER = ["data/", "data/owned", "data/sub/", "data/sub/deeper/", "data/sub/owned2"]
+
+
+@pytest.fixture
+def router(tmp_path):
+    write_record(tmp_path, "base", files=["data/owned", "", "/data/sub/owned2"])
+    write_record(tmp_path, "netset")  # a bundle record owns nothing
+    data = tmp_path / "data"
+    (data / "sub" / "deeper").mkdir(parents=True)
+    for name in ["owned", "stray", "sub/owned2", "sub/stray2"]:
+        (data / name).write_text(name)
+    os.symlink("owned", data / "link_to_owned")
+    os.symlink("sub", data / "link_to_directory")
+    os.mkfifo(data / "fifo")
+    os.mknod(data / "device", stat.S_IFCHR | 0o600, os.makedev(1, 3))
+    (tmp_path / "outside").mkdir()
+    (tmp_path / "outside" / "kept").write_text("")
+    return tmp_path
+
+
+@pytest.mark.parametrize("directory", [
+    "/data", "/data/", "//data//", "/data/.", "/data/sub/..", "/outside/../data", "/../data",
+])
+def test_collects_unowned_entries_of_every_kind_for_any_spelling(router, directory):
+    result = run_installer(router, "--filegc", directory)
+    assert (result.returncode, result.stdout, result.stderr) == (0, b"", b"")
+    assert tree(router / "data") == [path[len("data/"):] for path in OWNED_AFTER[1:]]
+    assert (router / "outside" / "kept").exists()
+
+
+@pytest.mark.parametrize("directory", ["data", "./data", "data/", ""])
+def test_relative_names_are_refused(router, directory):
+    before = tree(router)
+    result = run_installer(router, "--filegc", directory)
+    assert result.returncode == 0
+    assert result.stdout.decode() == f"WARNING: not collecting files below {directory}: not an absolute path\n"
+    assert tree(router) == before
+
+
+def test_each_directory_is_collected_and_the_database_survives_the_root(router):
+    (router / "var" / "stray").write_text("")
+    result = run_installer(router, "--filegc", "/outside", "/")
+    assert result.stdout == b""
+    assert tree(router) == sorted([
+        *OWNED_AFTER, "outside/", "var/", "var/pdb/",
+        "var/pdb/base/", "var/pdb/base/files", "var/pdb/base/version",
+        "var/pdb/netset/", "var/pdb/netset/version",
+    ])
+
+
+@pytest.mark.parametrize("directory", ["/var/pdb", "/var/pdb/base/", "/var/../var/pdb/netset"])
+def test_the_database_itself_is_never_collected(router, directory):
+    result = run_installer(router, "--filegc", directory)
+    assert result.stdout.decode() == \
+        f"WARNING: not collecting files below {directory}: it holds the package database\n"
+    assert sorted(os.listdir(router / "var" / "pdb" / "base")) == ["files", "version"]
+
+
+@pytest.mark.parametrize("setup, args, output", [
+    ("no database", [], "WARNING: could not open repo\n"
+                        "WARNING: no package is installed, not collecting files below /data\n"),
+    ("no database", ["-q"], ""),
+    ("empty database", [], "WARNING: no package is installed, not collecting files below /data\n"),
+    ("bundle records only", [], "WARNING: no package is installed, not collecting files below /data\n"),
+    ("hidden records only", [], "WARNING: no package is installed, not collecting files below /data\n"),
+])
+def test_without_installed_packages_nothing_is_collected(tmp_path, setup, args, output):
+    if setup != "no database":
+        (tmp_path / "var" / "pdb").mkdir(parents=True)
+    if setup == "bundle records only":
+        write_record(tmp_path, "netset")
+    if setup == "hidden records only":
+        write_record(tmp_path, ".base", files=[])
+    (tmp_path / "data").mkdir()
+    (tmp_path / "data" / "precious").write_text("")
+    result = run_installer(tmp_path, *args, "--filegc", "/data")
+    assert (result.returncode, result.stdout.decode()) == (0, output)
+    assert (tmp_path / "data" / "precious").exists()
+
+
+def test_ownership_comes_from_every_loaded_record(tmp_path):
+    # The damaged record still owns its files (it is only scheduled for uninstall), the disabled
+    # one owns its files in the disabled area, the hidden directory is no record at all.
+    write_record(tmp_path, "base", files=["data/a"])
+    write_record(tmp_path, "broken", files=["data/b"], version_line="garbage\n", schedule="uninstall\n")
+    write_record(tmp_path, "off", files=["x/off/data/c"], disabled="")
+    write_record(tmp_path, ".old", files=["data/d"])
+    for path in ["data/a", "data/b", "data/c", "data/d", "x/off/data/c", "x/off/data/e"]:
+        (tmp_path / path).parent.mkdir(parents=True, exist_ok=True)
+        (tmp_path / path).write_text("")
+    result = run_installer(tmp_path, "--filegc", "/data", "/x")
+    assert result.stdout == b""
+    assert tree(tmp_path / "data") == ["a", "b"]
+    assert tree(tmp_path / "x") == ["off/", "off/data/", "off/data/c"]
+    assert not (tmp_path / "var" / "pdb" / "broken" / "schedule").exists()
+
+
+def test_paths_longer_than_a_line_buffer_are_compared_whole(tmp_path):
+    deep = "data/" + "/".join(["d" * 60] * 10)
+    owned, stray = deep + "/kept", deep + "/kept-not"
+    write_record(tmp_path, "base", files=[owned])
+    (tmp_path / deep).mkdir(parents=True)
+    (tmp_path / owned).write_text("")
+    (tmp_path / stray).write_text("")
+    result = run_installer(tmp_path, "--filegc", "/data")
+    assert result.stdout == b""
+    assert (tmp_path / owned).exists()
+    assert not (tmp_path / stray).exists()
+
+
+def test_a_file_owned_by_any_record_stays(tmp_path):
+    write_record(tmp_path, "a", files=["data/shared"])
+    write_record(tmp_path, "b", files=["data/shared", "data/only_b"], version_line=f"{version(2, 0)} 3\n")
+    (tmp_path / "data").mkdir()
+    for name in ["shared", "only_b", "none"]:
+        (tmp_path / "data" / name).write_text("")
+    run_installer(tmp_path, "--filegc", "/data")
+    assert tree(tmp_path / "data") == ["only_b", "shared"]
