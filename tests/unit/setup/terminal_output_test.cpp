@@ -1,0 +1,199 @@
+#include <functional>
+#include <gtest/gtest.h>
+#include <string>
+
+#include "setup/console_capture.h"
+#include "setup/tui/terminal.h"
+
+namespace {
+
+struct output_case {
+    const char* name;
+    std::function<void()> action;
+    std::string expected;
+};
+
+std::string output_of(const std::function<void()>& action)
+{
+    captured_output screen;
+    action();
+    return screen.finish();
+}
+
+void expect_outputs(const std::vector<output_case>& cases)
+{
+    for (const auto& c : cases)
+        EXPECT_EQ(output_of(c.action), c.expected) << c.name;
+}
+
+std::string blanks(size_t count)
+{
+    return std::string(count, ' ');
+}
+
+std::string repeated(const std::string& piece, size_t count)
+{
+    std::string out;
+    for (size_t i = 0; i < count; ++i)
+        out += piece;
+    return out;
+}
+
+}  // namespace
+
+TEST(terminal_output, control_sequences_are_exact)
+{
+    expect_outputs({
+        {"cursor row first", [] { move_cursor(26, 5); }, "\x1b[5;26H"},
+        {"left edge is column 0", [] { move_cursor(0, 1); }, "\x1b[1;0H"},
+        {"clear screen", [] { clear_screen(); }, "\x1b[2J\x1b[H"},
+        {"hide cursor", [] { set_cursor_hidden(true); }, "\x1b[?25l"},
+        {"show cursor", [] { set_cursor_hidden(false); }, "\x1b[?25h"},
+        {"clear line", [] { clear_line(); }, "\x1b[2K"},
+        {"plain", [] { set_attributes(0); }, "\x1b[m"},
+        {"reverse", [] { set_attributes(ATTRIBUTE_REVERSE); }, "\x1b[m\x1b[7m"},
+        {"bold", [] { set_attributes(ATTRIBUTE_BOLD); }, "\x1b[m\x1b[1m"},
+        {"all in fixed order", [] { set_attributes(15); }, "\x1b[m\x1b[4m\x1b[7m\x1b[5m\x1b[1m"},
+        {"bell", [] { ring_bell(); }, "\x07"},
+    });
+}
+
+TEST(terminal_output, lines_are_centred_on_80_columns)
+{
+    std::string wide(80, 'w');
+    expect_outputs({
+        {"centred", [] { print_line("abc", 3, true); }, blanks(38) + "abc\n"},
+        {"not centred", [] { print_line("abc", 3, false); }, "abc\n"},
+        {"length counts, not the terminator", [] { print_line("abcdef", 2, false); }, "ab\n"},
+        {"79 characters get no indent", [] { print_line(std::string(79, 'x').c_str(), 79, true); },
+         std::string(79, 'x') + "\n"},
+        {"80 or more are not indented", [wide] { print_line(wide.c_str(), 80, true); }, wide + "\n"},
+        {"each segment", [] { print_lines("ab\ncd", false); }, "ab\ncd\n"},
+        {"trailing newline gives a blank centred line", [] { print_lines("abcd\n", true); },
+         blanks(38) + "abcd\n" + blanks(40) + "\n"},
+        {"empty text is one empty line", [] { print_lines("", false); }, "\n"},
+    });
+}
+
+TEST(terminal_output, wrapping_fills_lines_of_78_with_trailing_blank)
+{
+    std::string letters = repeated("a ", 78);
+    std::string long_words = repeated("abcdefghi\n", 9);
+    expect_outputs({
+        {"empty text", [] { print_wrapped("", false); }, "\n"},
+        {"blanks and newlines collapse", [] { print_wrapped("  one \n\n two  ", false); },
+         "one two \n"},
+        {"78 one-letter words make two lines of 39", [letters] { print_wrapped(letters.c_str(), false); },
+         repeated("a ", 39) + "\n" + repeated("a ", 39) + "\n"},
+        {"a line never passes 78", [long_words] { print_wrapped(long_words.c_str(), false); },
+         repeated("abcdefghi ", 7) + "\n" + repeated("abcdefghi ", 2) + "\n"},
+        {"centred lines count their trailing blank", [] { print_wrapped("hello world", true); },
+         blanks(34) + "hello world \n"},
+        {"an overlong word stands alone, uncut", [] { print_wrapped(std::string(100, 'z').c_str(), false); },
+         "\n" + std::string(100, 'z') + " \n"},
+    });
+}
+
+TEST(terminal_output, grid_places_items_in_three_columns)
+{
+    grid_entry entries[7];
+    const char* names[7] = {"system", "ppp", "dhcp", "a-name-of-sixteen-and-more", "e", "f", "g"};
+    grid_entry* items[7];
+    for (int i = 0; i < 7; ++i) {
+        entries[i].name = names[i];
+        items[i] = &entries[i];
+    }
+    entries[1].selected = true;
+    menu_grid grid;
+    grid_init(grid, items, 7, 4);
+    EXPECT_EQ(grid.rows, 3u);
+    EXPECT_EQ(grid.columns, 3u);
+    EXPECT_EQ(grid.current, 0u);
+
+    expect_outputs({
+        {"current item reversed", [&] { grid_draw_item(grid, 0); },
+         "\x1b[4;0H \x1b[m\x1b[7m [ ] system \x1b[m"},
+        {"selected item marked", [&] { grid_draw_item(grid, 1); }, "\x1b[5;0H  [X] ppp "},
+        {"second column, name cut at 16", [&] { grid_draw_item(grid, 3); },
+         "\x1b[4;26H  [ ] a-name-of-sixtee "},
+        {"third column", [&] { grid_draw_item(grid, 6); }, "\x1b[4;52H  [ ] g "},
+        {"past the end draws nothing", [&] { grid_draw_item(grid, 7); }, ""},
+    });
+
+    std::string all = output_of([&] { grid_draw_all(grid); });
+    EXPECT_EQ(all.find("\x1b[4;0H"), 0u);
+    EXPECT_NE(all.find("\x1b[6;26H  [ ] f "), std::string::npos);
+}
+
+TEST(terminal_output, grid_moves_within_items_and_redraws_both)
+{
+    grid_entry entries[7];
+    grid_entry* items[7];
+    for (int i = 0; i < 7; ++i) {
+        entries[i].name = "x";
+        items[i] = &entries[i];
+    }
+    struct move_case {
+        unsigned from;
+        bool (*move)(menu_grid&);
+        bool moved;
+        unsigned to;
+    };
+    const move_case cases[] = {
+        {0, grid_up, false, 0},   {2, grid_down, true, 3},   {6, grid_down, false, 6},
+        {4, grid_right, false, 4}, {3, grid_right, true, 6}, {2, grid_left, false, 2},
+        {5, grid_left, true, 2},  {3, grid_up, true, 2},
+    };
+    for (const auto& c : cases) {
+        menu_grid grid;
+        grid_init(grid, items, 7, 2);
+        grid.current = c.from;
+        bool moved = false;
+        std::string drawn = output_of([&] { moved = c.move(grid); });
+        EXPECT_EQ(moved, c.moved) << c.from;
+        EXPECT_EQ(grid.current, c.to) << c.from;
+        if (!c.moved) {
+            EXPECT_EQ(drawn, "") << c.from;
+            continue;
+        }
+        // The old item loses the highlight first, then the new one gets it.
+        std::string old_item = output_of([&] {
+            menu_grid other = grid;
+            other.current = c.to;
+            grid_draw_item(other, c.from);
+        });
+        EXPECT_EQ(drawn.substr(0, old_item.size()), old_item) << c.from;
+        EXPECT_NE(drawn.find("\x1b[7m", old_item.size()), std::string::npos) << c.from;
+    }
+
+    menu_grid empty;
+    grid_init(empty, nullptr, 0, 2);
+    EXPECT_FALSE(grid_down(empty));
+    EXPECT_FALSE(grid_right(empty));
+    EXPECT_EQ(output_of([&] { grid_draw_all(empty); }), "");
+}
+
+TEST(terminal_output, progress_bar_only_grows)
+{
+    progress_bar bar;
+    progress_bar_init(bar, 10, 100);
+    expect_outputs({
+        {"nothing before begin", [&] { progress_bar_update(bar, 50); }, ""},
+        {"empty frame", [&] { progress_bar_begin(bar); }, "[          ]"},
+        {"a third", [&] { progress_bar_update(bar, 33); }, "\r[###"},
+        {"less than before draws nothing", [&] { progress_bar_update(bar, 20); }, ""},
+        {"same count draws nothing", [&] { progress_bar_update(bar, 39); }, ""},
+        {"full", [&] { progress_bar_update(bar, 100); }, "\r[##########"},
+        {"never past the width", [&] { progress_bar_update(bar, 500); }, ""},
+        {"end", [&] { progress_bar_end(bar); }, "\n"},
+    });
+
+    progress_bar large;
+    progress_bar_init(large, 70, 4000000000u);
+    output_of([&] { progress_bar_begin(large); });
+    EXPECT_EQ(output_of([&] { progress_bar_update(large, 2000000000u); }), "\r[" + std::string(35, '#'));
+
+    progress_bar idle;
+    progress_bar_init(idle, 5, 10);
+    EXPECT_EQ(output_of([&] { progress_bar_end(idle); }), "");
+}
