@@ -250,8 +250,11 @@ def run_by_hand(arguments):
     except OSError:
         pass  # the namespace ended while we were passing keys
     session.child.close()
-    print("\nnamespace ended: exit %s, signal %s" % (session.child.exitstatus,
-                                                     session.child.signalstatus))
+    if session.child.signalstatus == RESTART_SIGNAL:
+        print("\nsetup restarted the machine (the namespace ended)")
+    else:
+        print("\nthe namespace ended: exit status %s, signal %s" % (session.child.exitstatus,
+                                                                    session.child.signalstatus))
     print("stand-in calls:")
     for call in root.calls():
         print("  " + " ".join(call))

@@ -1,0 +1,56 @@
+#include <gtest/gtest.h>
+#include <string>
+#include <time.h>
+
+#include "setup/console_capture.h"
+#include "setup/flows/setup_context.h"
+
+TEST(shared_screens, welcome_and_questions_are_exact)
+{
+    setup_context context{};
+    EXPECT_EQ(conversation("", [&] { show_welcome(context, "floppy installation"); }),
+              "\x1b[?25l\x1b[H\x1b[2JWelcome to Kestrova Router Software floppy installation\n"
+              "Press Ctrl-Alt-Delete to abort\n");
+
+    struct question_case {
+        const char* keys;
+        bool erase;
+        bool answer;
+        std::string screen;
+    };
+    const question_case cases[] = {
+        {"y", true, true, "Warning: all data on the disk will be erased!\n\nContinue? [y/n]:y\n\n"},
+        {"xn", true, false, "Warning: all data on the disk will be erased!\n\nContinue? [y/n]:\x07n\n"},
+        {"", true, false, "Warning: all data on the disk will be erased!\n\nContinue? [y/n]:n\n"},
+        {"Y", false, true, "Do you want to keep old configuration?  [y/n]:y\n\n"},
+        {"n", false, false, "Do you want to keep old configuration?  [y/n]:n\n\n"},
+    };
+    for (const auto& c : cases) {
+        bool answer = !c.answer;
+        std::string screen = conversation(c.keys, [&] {
+            answer = c.erase ? confirm_erase(context) : ask_keep_config();
+        });
+        EXPECT_EQ(answer, c.answer) << c.keys;
+        EXPECT_EQ(screen, c.screen) << c.keys;
+    }
+}
+
+TEST(shared_screens, progress_prints_a_dot_per_second_until_stopped)
+{
+    setup_context context{};
+    std::string shown;
+    {
+        captured_output screen;
+        progress_start(context, "Formatting disk...");
+        // Sleeping is cut short by every dot; keep sleeping until the time is really over.
+        timespec left{2, 500000000};
+        while (nanosleep(&left, &left) != 0) {
+        }
+        progress_stop(context);
+        timespec after{1, 200000000};
+        while (nanosleep(&after, &after) != 0) {
+        }
+        shown = screen.finish();
+    }
+    EXPECT_EQ(shown, std::string("Formatting disk...") + ".." + "\n");
+}
