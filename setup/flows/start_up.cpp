@@ -41,12 +41,13 @@ void write_text(const char* text)
     _exit(1);
 }
 
-// Runs on the main thread whenever an interrupt arrives; the screen may be half drawn, so its own
-// lines go straight to the console.
+// Runs on the main thread whenever an interrupt arrives, while a screen may be half drawn: what the
+// screen has buffered goes out first, then our own lines straight to the console.
 void abort_installation(int)
 {
     if (installation_finished)
         return;
+    std::fflush(stdout);
     write_text("\n\nInstallation aborted\n");
     write_text("Press ENTER to reboot\n");
     umount("/mnt/boot");
@@ -83,7 +84,8 @@ void install_handlers()
 }
 
 // The virtual console when the machine has one; otherwise the first serial line, where background
-// output would only garble the screen.
+// output would only garble the screen. Should the serial line not open either, the streams we were
+// given stay: closing them would leave their descriptors to whatever file is opened next.
 void choose_console()
 {
     int fd = open("/dev/tty0", O_WRONLY | O_NOCTTY);
@@ -92,6 +94,10 @@ void choose_console()
         return;
     }
     std::strcpy(log_device, "/dev/null");
+    fd = open("/dev/ttyS0", O_RDWR | O_NOCTTY);
+    if (fd < 0)
+        return;
+    close(fd);
     std::freopen("/dev/ttyS0", "r", stdin);
     std::freopen("/dev/ttyS0", "w", stdout);
     std::freopen("/dev/ttyS0", "w", stderr);

@@ -118,8 +118,12 @@ int lift_descriptor(int fd)
     return lifted;
 }
 
+// A program starts with the signal set-up it would get from anyone else: what we ignore for
+// ourselves (a broken pipe, the progress timer) is not ignored for it.
 [[noreturn]] void exec_child(const argument_vector& vector, const sigset_t& mask)
 {
+    signal(SIGPIPE, SIG_DFL);
+    signal(SIGALRM, SIG_DFL);
     sigprocmask(SIG_SETMASK, &mask, nullptr);
     execv(vector.entries[0], const_cast<char* const*>(vector.entries));
     _exit(EXIT_CANNOT_START);

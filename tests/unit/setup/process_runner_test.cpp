@@ -274,3 +274,19 @@ TEST(process_runner, module_lists_are_complete)
     EXPECT_STREQ(base_modules[0], "fat");
     EXPECT_STREQ(network_modules[29], "pegasus");
 }
+
+TEST(process_runner, children_do_not_inherit_our_ignored_signals)
+{
+    log_file log;
+    struct sigaction ignore {}, old_pipe{}, old_alarm{};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGPIPE, &ignore, &old_pipe);
+    sigaction(SIGALRM, &ignore, &old_alarm);
+    run_program(nullptr, "/bin/sh", "-c", "sed -n 's/^SigIgn:[[:space:]]*//p' /proc/$$/status", nullptr);
+    sigaction(SIGPIPE, &old_pipe, nullptr);
+    sigaction(SIGALRM, &old_alarm, nullptr);
+    unsigned long ignored = std::strtoul(log.text().c_str(), nullptr, 16);
+    const unsigned long pipe_and_alarm = (1ul << (SIGPIPE - 1)) | (1ul << (SIGALRM - 1));
+    EXPECT_FALSE(log.text().empty());
+    EXPECT_EQ(ignored & pipe_and_alarm, 0ul) << log.text();
+}
