@@ -47,11 +47,18 @@ void remove_created_directories(const installed_package& package, const std::vec
 // Each script part is taken only where it may stand; one that follows the file data is not seen.
 bool store_script(run_context& context, installed_package& package, part_reader& reader, const char* script_name)
 {
-    if (write_script(context, package, reader, reader.current_part_size(), script_name)) {
+    switch (write_script(context, package, reader, reader.current_part_size(), script_name)) {
+    case script_write::stored:
         reader.next_part();
         return true;
+    case script_write::create_failed:
+        // The failure is named once more for the script; errno still tells what went wrong.
+        report_create_failure(context, package, script_name);
+        return false;
+    case script_write::broken_part:
+        // A part that ends early is no failure to create anything: saying so would mislead.
+        return false;
     }
-    report_create_failure(context, package, script_name);
     return false;
 }
 

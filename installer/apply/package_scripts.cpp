@@ -15,6 +15,15 @@ namespace {
 
 constexpr std::size_t SCRIPT_CHUNK_SIZE = 4096;
 
+// The caller names the failure once more from errno, so the report must leave it as it was.
+script_write create_failed(run_context& context, const installed_package& package, const std::string& script_name)
+{
+    int error = errno;
+    report_create_failure(context, package, script_name);
+    errno = error;
+    return script_write::create_failed;
+}
+
 bool write_all(int fd, const char* bytes, std::size_t size)
 {
     while (size > 0) {
@@ -64,7 +73,7 @@ bool run_script(run_context& context, const installed_package& package, const st
     return false;
 }
 
-bool write_script(run_context& context, const installed_package& package, part_reader& reader, std::uint32_t length,
+script_write write_script(run_context& context, const installed_package& package, part_reader& reader, std::uint32_t length,
                   const std::string& script_name)
 {
     // The part's length is the package's own claim: the script is copied in slices rather than
@@ -72,8 +81,7 @@ bool write_script(run_context& context, const installed_package& package, part_r
     std::string path = record_directory(package) + script_name;
     int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) {
-        report_create_failure(context, package, script_name);
-        return false;
+        return create_failed(context, package, script_name);
     }
     bool written = write_all(fd, SCRIPT_PROLOGUE, std::char_traits<char>::length(SCRIPT_PROLOGUE));
     char chunk[SCRIPT_CHUNK_SIZE];
@@ -83,7 +91,7 @@ bool write_script(run_context& context, const installed_package& package, part_r
             close(fd);
             unlink(path.c_str());
             report_broken_package(context, package);
-            return false;
+            return script_write::broken_part;
         }
         written = write_all(fd, chunk, std::size_t(want));
         length -= std::uint32_t(want);
@@ -94,8 +102,7 @@ bool write_script(run_context& context, const installed_package& package, part_r
     else
         errno = error;
     if (!written || chmod(path.c_str(), SCRIPT_MODE) != 0) {
-        report_create_failure(context, package, script_name);
-        return false;
+        return create_failed(context, package, script_name);
     }
-    return true;
+    return script_write::stored;
 }

@@ -19,6 +19,8 @@ constexpr const char* SCRIPT_PROLOGUE = "#!/bin/bash\n\n. /vorn/lib/install/prof
 int run_shell_command(const std::string& command);
 // Runs the package's stored script, if it has one; false only when it ran and failed (reported).
 bool run_script(run_context& context, const installed_package& package, const std::string& script_name);
-// Stores length bytes of the reader's current part as the package's script.
-bool write_script(run_context& context, const installed_package& package, part_reader& reader, std::uint32_t length,
+enum class script_write { stored, broken_part, create_failed };
+
+// Stores length bytes of the reader's current part as the package's script; reports a failure.
+script_write write_script(run_context& context, const installed_package& package, part_reader& reader, std::uint32_t length,
                   const std::string& script_name);
