@@ -52,25 +52,19 @@ std::string read_file(const std::string& path)
     return content;
 }
 
-void set_times(const std::string& path, time_t access, time_t modification)
-{
-    timespec times[2] = {{access, 0}, {modification, 0}};
-    utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW);
-}
-
 // Owner first: changing the owner clears the set-ID bits.
 void describe(const std::string& path, uid_t owner, gid_t group, mode_t mode, time_t time)
 {
     lchown(path.c_str(), owner, group);
     chmod(path.c_str(), mode);
-    set_times(path, time - 1000, time);
+    timespec times[2] = {{time - 1000, 0}, {time, 0}};
+    utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW);
 }
 
 struct observed {
     mode_t mode;
     uid_t owner;
     gid_t group;
-    off_t size;
     time_t access;
     time_t modification;
     std::string content;
@@ -86,9 +80,8 @@ std::map<std::string, observed> survey(const std::string& top, const std::string
     struct stat status;
     if (lstat(path.c_str(), &status) != 0)
         return found;
-    observed entry{status.st_mode, status.st_uid, status.st_gid, S_ISDIR(status.st_mode) ? 0 : status.st_size,
-                   status.st_atime, status.st_mtime, S_ISREG(status.st_mode) ? read_file(path) : ""};
-    found[relative.empty() ? "." : relative] = entry;
+    found[relative.empty() ? "." : relative] = {status.st_mode, status.st_uid, status.st_gid, status.st_atime,
+                                                 status.st_mtime, S_ISREG(status.st_mode) ? read_file(path) : ""};
     if (S_ISDIR(status.st_mode)) {
         DIR* listing = fdopendir(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOATIME));
         while (const dirent* item = readdir(listing)) {
@@ -154,20 +147,14 @@ TEST(tree_copy, round_trip_keeps_contents_modes_owners_and_times)
     std::system(("rm -rf '" + top + "'").c_str());
     ASSERT_TRUE(write_tree(copy));
 
-    auto after = survey(top);
     before.erase("/link");
     before.erase("/fifo");
+    auto after = survey(top);
     EXPECT_EQ(after.size(), before.size());
-    for (const auto& [path, entry] : before) {
-        ASSERT_TRUE(after.count(path)) << path;
-        const observed& restored = after[path];
-        EXPECT_EQ(restored.mode, entry.mode) << path;
-        EXPECT_EQ(restored.owner, entry.owner) << path;
-        EXPECT_EQ(restored.group, entry.group) << path;
-        EXPECT_EQ(restored.content, entry.content) << path;
-        EXPECT_EQ(restored.modification, entry.modification) << path;
-        EXPECT_EQ(restored.access, entry.access) << path;
-    }
+    for (const auto& [path, entry] : before)
+        EXPECT_TRUE(after[path] == entry) << path << " mode " << std::oct << after[path].mode << std::dec
+                                          << " owner " << after[path].owner << " time "
+                                          << after[path].modification;
 }
 
 TEST(tree_copy, single_file_tree_restores_that_file)
@@ -207,19 +194,9 @@ TEST(tree_copy, restore_over_existing_top_writes_nothing)
 TEST(tree_copy, unreadable_trees_give_no_copy)
 {
     scratch_directory scratch;
-    std::string missing = scratch.path() + "/missing";
+    EXPECT_EQ(read_tree((scratch.path() + "/missing").c_str()), nullptr);
     // Its reported length (0) is not what reading gives.
-    const char* changing = "/proc/self/status";
-    std::string with_bad_member = scratch.path() + "/holder";
-    mkdir(with_bad_member.c_str(), 0755);
-    symlink("/proc/self/status", (with_bad_member + "/fine-link").c_str());
-    link("/proc/self/status", (with_bad_member + "/x").c_str());  // fails quietly on /proc
-
-    EXPECT_EQ(read_tree(missing.c_str()), nullptr);
-    EXPECT_EQ(read_tree(changing), nullptr);
-    tree_buffer only_link = read_tree(with_bad_member.c_str());
-    ASSERT_NE(only_link, nullptr);  // the link is left out, not an error
-    free_tree(only_link);
+    EXPECT_EQ(read_tree("/proc/self/status"), nullptr);
 }
 
 TEST(tree_copy, path_that_does_not_fit_starts_a_chunk_of_its_own)
