@@ -1,0 +1,1 @@
+echo "firewall up" >> /var/log/install.log

@@ -1,0 +1,1 @@
+echo "firewall down" >> /var/log/install.log

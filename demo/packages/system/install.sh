@@ -1,0 +1,1 @@
+echo "system installed" >> /var/log/install.log
