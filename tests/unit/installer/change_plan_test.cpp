@@ -1,0 +1,132 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "installer/planning/change_plan.h"
+
+namespace {
+
+struct planned {
+    std::string name;
+    bool disabled = false;
+    std::int32_t action = ACTION_NONE;
+    std::vector<std::string> needs = {};
+    std::vector<std::string> excludes = {};
+    std::string bundle = {};
+    bool is_bundle = false;
+};
+
+struct plan_case {
+    const char* behaviour;
+    std::vector<planned> packages;
+    std::map<std::string, std::int32_t> actions_after;  // packages not named end with none
+    std::vector<std::string> removals;
+    std::vector<std::string> enables;
+};
+
+std::vector<std::string> names_of(const std::vector<installed_package*>& list)
+{
+    std::vector<std::string> names;
+    for (const installed_package* package : list)
+        names.push_back(package->name.empty() ? "<placeholder>" : package->name);
+    return names;
+}
+
+class change_plan_test : public ::testing::TestWithParam<plan_case> {
+protected:
+    void SetUp() override
+    {
+        console_ = std::tmpfile();
+        context_.console = console_;
+        for (const planned& spec : GetParam().packages) {
+            auto package = std::make_unique<installed_package>();
+            package->name = spec.name;
+            package->version = make_version(1, 0, 'f', 0);
+            package->disabled = spec.disabled;
+            package->action = spec.action;
+            package->is_bundle = spec.is_bundle;
+            package->bundle.name = spec.bundle;
+            for (const std::string& name : spec.needs)
+                package->dependencies.push_back({name, 0, 0, 0});
+            for (const std::string& name : spec.excludes)
+                package->conflicts.push_back({name, 0, 0, 0});
+            context_.installed.push_back(std::move(package));
+        }
+    }
+    void TearDown() override { std::fclose(console_); }
+
+    run_context context_;
+    std::FILE* console_ = nullptr;
+};
+
+TEST_P(change_plan_test, plans_consistent_changes)
+{
+    std::vector<installed_package*> removals;
+    std::vector<installed_package*> enables;
+    plan_changes(context_, removals, enables, 0);
+    for (const auto& package : context_.installed) {
+        auto expected = GetParam().actions_after.find(package->name);
+        std::int32_t action = expected == GetParam().actions_after.end() ? ACTION_NONE : expected->second;
+        EXPECT_EQ(package->action, action) << package->name;
+    }
+    EXPECT_EQ(names_of(removals), GetParam().removals);
+    EXPECT_EQ(names_of(enables), GetParam().enables);
+}
+
+const plan_case PLAN_CASES[] = {
+    {"enable_of_enabled_and_disable_of_disabled_are_dropped",
+     {{"base"}, {"on", false, ACTION_ENABLE}, {"off", true, ACTION_DISABLE}},
+     {}, {}, {}},
+    {"enable_request_on_enabled_provider_keeps_its_dependents",
+     {{"base"}, {"lib", false, ACTION_ENABLE}, {"app", false, ACTION_NONE, {"lib"}}},
+     {}, {}, {}},
+    {"member_of_disabled_bundle_that_is_disabled_gets_no_request",
+     {{"base"}, {"sys", false, ACTION_DISABLE, {}, {}, "", true}, {"a", true, ACTION_NONE, {}, {}, "sys"},
+      {"b", false, ACTION_NONE, {}, {}, "sys"}},
+     {{"sys", ACTION_DISABLE}, {"b", ACTION_DISABLE}}, {"sys", "b"}, {}},
+    {"dependents_go_before_what_they_need",
+     {{"base"}, {"lib", false, ACTION_DISABLE}, {"app", false, ACTION_DISABLE, {"lib"}}},
+     {{"lib", ACTION_DISABLE}, {"app", ACTION_DISABLE}}, {"app", "lib"}, {}},
+    {"what_is_needed_is_enabled_first",
+     {{"base"}, {"app", true, ACTION_ENABLE, {"lib"}}, {"lib", true}},
+     {{"app", ACTION_ENABLE}, {"lib", ACTION_ENABLE}}, {}, {"lib", "app"}},
+    {"disabled_provider_being_uninstalled_leaves_nothing_behind",
+     {{"base"}, {"lib", true, ACTION_UNINSTALL}, {"app", true, ACTION_NONE, {"lib"}}},
+     {{"lib", ACTION_UNINSTALL}, {"app", ACTION_UNINSTALL}}, {"app", "lib"}, {}},
+    {"hold_back_record_is_never_operated_on",
+     {{"base", false, ACTION_NONE, {"m"}}, {"m", true}, {"", false, ACTION_NONE, {}, {"m"}}},
+     {{"m", ACTION_ENABLE}}, {}, {"m"}},
+    {"packages_that_need_each_other_are_enabled_together",
+     {{"base"}, {"a", true, ACTION_ENABLE, {"b"}}, {"b", true, ACTION_NONE, {"a"}}},
+     {{"a", ACTION_ENABLE}, {"b", ACTION_ENABLE}}, {}, {"a", "b"}},
+    {"plan_leaving_nothing_enabled_is_refused",
+     {{"base", false, ACTION_DISABLE}, {"lib", false, ACTION_UNINSTALL}},
+     {}, {}, {}},
+    {"hold_back_record_does_not_count_as_enabled",
+     {{"base", false, ACTION_DISABLE}, {"", false, ACTION_NONE, {}, {"x"}}},
+     {}, {}, {}},
+    {"bundle_record_whose_members_all_go_goes_too",
+     {{"base"}, {"sys", false, ACTION_NONE, {}, {}, "", true}, {"a", false, ACTION_UNINSTALL, {}, {}, "sys"},
+      {"b", true, ACTION_UNINSTALL, {}, {}, "sys"}},
+     {{"sys", ACTION_UNINSTALL}, {"a", ACTION_UNINSTALL}, {"b", ACTION_UNINSTALL}}, {"sys", "a", "b"}, {}},
+};
+
+INSTANTIATE_TEST_SUITE_P(cases, change_plan_test, ::testing::ValuesIn(PLAN_CASES),
+                         [](const auto& info) { return std::string(info.param.behaviour); });
+
+TEST(change_plan, empty_database_plans_nothing)
+{
+    run_context context;
+    std::vector<installed_package*> removals;
+    std::vector<installed_package*> enables;
+    plan_changes(context, removals, enables, 1);
+    EXPECT_TRUE(removals.empty());
+    EXPECT_TRUE(enables.empty());
+    EXPECT_TRUE(context.message_log.empty());
+}
+
+}  // namespace
