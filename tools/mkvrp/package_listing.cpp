@@ -158,7 +158,7 @@ struct lister {
             out << line << printable(record.path) << suffix << '\n';
         }
         // Readers take a cut-off stream for its end; a listing is there to notice it.
-        if (!inflater.finished())
+        if (!inflater.finished() || inflater.corrupt())
             return fail("the file data is truncated or corrupt (its compressed stream does not end properly)");
         return true;
     }

@@ -74,7 +74,7 @@ protected:
             }
             records.push_back(std::move(entry));
         }
-        EXPECT_TRUE(inflater.finished());
+        EXPECT_TRUE(inflater.finished() && !inflater.corrupt());
         return records;
     }
 
