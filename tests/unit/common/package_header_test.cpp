@@ -1,0 +1,138 @@
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "common/package_header.h"
+#include "common/part_reader.h"
+#include "installer/package/repository_package.h"
+#include "package_bytes.h"
+
+namespace {
+
+constexpr std::uint32_t V1 = 0x01006600;
+constexpr std::uint32_t V2 = 0x02006600;
+
+// Reads the header as the repository scan does; returns whether it succeeded.
+bool read_scan_header(const std::string& bytes, package_header& record, std::int32_t* left_on = nullptr)
+{
+    std::stringbuf buffer(bytes);
+    part_reader reader(&buffer);
+    for (std::int32_t type : {18, 1, 16, 3, 19, 17})
+        reader.accept(type);
+    reader.next_part();
+    bool ok = read_header(reader, record);
+    if (left_on)
+        *left_on = reader.current_type();
+    return ok;
+}
+
+}  // namespace
+
+TEST(package_header, header_and_optional_parts_fill_the_record)
+{
+    std::string bytes = file_bytes({
+        part_bytes(1, header_payload("sixteen-chars-ab", V2, 1234)),
+        part_bytes(2, "description is not taken here"),
+        part_bytes(16, "i486"),
+        part_bytes(3, name_list_payload({{"libc", V1, V2, 0}, {"zlib"}})),
+        part_bytes(19, name_list_payload({{"shell", 0, 0, -3}})),
+        part_bytes(17, name_list_payload({})),
+        part_bytes(4, "files"),
+    });
+    package_header record;
+    std::int32_t left_on = 0;
+    ASSERT_TRUE(read_scan_header(bytes, record, &left_on));
+    EXPECT_EQ(record.name, "sixteen-chars-ab");
+    EXPECT_EQ(record.version, V2);
+    EXPECT_EQ(record.build_time, 1234u);
+    EXPECT_EQ(record.architecture, "i486");
+    EXPECT_EQ(record.dependencies, (std::vector<dependency_entry>{{"libc", V1, V2, 0}, {"zlib", 0, 0, 0}}));
+    EXPECT_EQ(record.provides, (std::vector<dependency_entry>{{"shell", 0, 0, -3}}));
+    EXPECT_TRUE(record.conflicts.empty());
+    EXPECT_FALSE(record.is_bundle);
+    EXPECT_EQ(left_on, -1) << "the files part is not accepted by the scan";
+}
+
+TEST(package_header, layouts_that_readers_must_take_or_refuse)
+{
+    const std::string header = part_bytes(1, header_payload("abc", V1, 0));
+    const struct {
+        const char* name;
+        std::string bytes;
+        bool ok;
+        std::string architecture;
+        std::size_t provides;
+        std::int32_t left_on;
+    } cases[] = {
+        {"no architecture part", file_bytes({header}), true, "i386", 0, -1},
+        {"provides after conflicts is not taken",
+         file_bytes({header, part_bytes(17, name_list_payload({{"x"}})), part_bytes(19, name_list_payload({{"y"}}))}),
+         true, "i386", 0, PART_PROVIDES},
+        {"unknown part between header parts",
+         file_bytes({header, part_bytes(77, "??"), part_bytes(19, name_list_payload({{"y"}}))}), true, "i386", 1, -1},
+        {"count 2 with one entry", file_bytes({header, part_bytes(3, name_list_payload({{"x"}}, 2))}), false, "", 0, 0},
+        {"short header record", file_bytes({part_bytes(1, std::string(31, 'a'))}), false, "", 0, 0},
+        {"first part is not a header", file_bytes({part_bytes(3, name_list_payload({})), header}), false, "", 0, 0},
+        {"no parts at all", file_bytes({}), false, "", 0, 0},
+    };
+    for (const auto& c : cases) {
+        package_header record;
+        std::int32_t left_on = 0;
+        EXPECT_EQ(read_scan_header(c.bytes, record, &left_on), c.ok) << c.name;
+        if (!c.ok)
+            continue;
+        EXPECT_EQ(record.name, "abc") << c.name;
+        EXPECT_EQ(record.architecture, c.architecture) << c.name;
+        EXPECT_EQ(record.provides.size(), c.provides) << c.name;
+        EXPECT_EQ(left_on, c.left_on) << c.name;
+    }
+}
+
+TEST(package_header, file_summary_checks_size_and_bundle_members)
+{
+    const std::string bundle = part_bytes(18, header_payload("base", V2, 7));
+    const std::string member = part_bytes(1, header_payload("core", V1, 7));
+    const std::string good_single = file_bytes({part_bytes(1, header_payload("p", V1, 7)), part_bytes(4, "data")});
+    std::string one_short = good_single;
+    put_u32(reinterpret_cast<unsigned char*>(one_short.data()) + 4, std::uint32_t(one_short.size() - 9));
+    const struct {
+        const char* name;
+        std::string bytes;
+        bool ok;
+        std::size_t members;
+    } cases[] = {
+        {"single package", good_single, true, 0},
+        {"length field one short", one_short, false, 0},
+        {"bundle with members and skipped data between them",
+         file_bytes({bundle, part_bytes(20, name_list_payload({{"core"}})), member, part_bytes(4, "zz"), part_bytes(7, "s"),
+                     part_bytes(1, header_payload("extra", V1, 7))}),
+         true, 2},
+        {"bundle without a package", file_bytes({bundle, part_bytes(4, "zz")}), false, 0},
+        {"bundle whose member is cut", file_bytes({bundle, part_bytes(1, "short")}), false, 0},
+    };
+    char pattern[] = "/tmp/summary_test.XXXXXX";
+    int descriptor = mkstemp(pattern);
+    ASSERT_GE(descriptor, 0);
+    close(descriptor);
+    for (const auto& c : cases) {
+        std::ofstream(pattern, std::ios::binary | std::ios::trunc) << c.bytes;
+        repository_package record;
+        EXPECT_EQ(read_file_summary(pattern, record), c.ok) << c.name;
+        EXPECT_EQ(record.contained_packages.size(), c.members) << c.name;
+        EXPECT_EQ(record.path, pattern);
+    }
+    // The same bytes read from a stream are not measured against anything.
+    std::stringbuf stream(one_short);
+    part_reader reader(&stream);
+    reader.accept(PART_PACKAGE);
+    package_header record;
+    reader.next_part();
+    EXPECT_TRUE(read_header(reader, record));
+    unlink(pattern);
+    repository_package unnamed;
+    EXPECT_FALSE(read_file_summary("", unnamed));
+}
