@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Runs the benchmarks of an existing build and prints their ratios. Builds nothing.
+# usage: bench/run.sh BUILD_DIR [NAME...]    (no names: every benchmark below)
+#
+# To add a benchmark: write a function bench_NAME that runs it (its output should end in lines
+# "ratio ... (target ...) ok|OVER") and add NAME to ALL.
+set -uo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+build=$(cd "${1:?usage: bench/run.sh BUILD_DIR [NAME...]}" && pwd) || exit 2
+shift
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+ALL=(read filegc install repository)
+
+bench_read() {
+  "$build/bench/read_bench" "$work/read" 5
+}
+
+bench_filegc() {
+  "$build/bench/filegc_bench" "$build/installer/installer" "$work/filegc" 3
+}
+
+bench_install() {
+  /usr/bin/python3 "$here/install_bench.py" "$build"
+}
+
+bench_repository() {
+  /usr/bin/python3 "$here/repository_bench.py" "$build"
+}
+
+names=("$@")
+[ ${#names[@]} -gt 0 ] || names=("${ALL[@]}")
+failed=0
+summary=""
+for name in "${names[@]}"; do
+  if ! declare -F "bench_$name" >/dev/null; then
+    echo "unknown benchmark: $name (known: ${ALL[*]})" >&2
+    failed=1
+    continue
+  fi
+  echo "== $name"
+  output=$("bench_$name" 2>&1)
+  status=$?
+  echo "$output"
+  if [ $status -ne 0 ]; then
+    echo "!! $name failed (exit status $status)"
+    failed=1
+  fi
+  summary+=$(echo "$output" | grep -E '^ratio|^memory|ratio:' | sed "s/^/$name: /")$'\n'
+done
+echo "== ratios"
+printf '%s' "$summary"
+exit $failed
