@@ -1,5 +1,6 @@
 #include "tools/mkvrp/file_data_writer.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -89,7 +90,8 @@ bool write_entry(file_data_context& context, const tree_entry& entry)
         }
         record.content_size = std::uint32_t(status.st_size);
     } else if (S_ISLNK(status.st_mode)) {
-        std::string buffer(std::size_t(status.st_size) + 1, '\0');
+        // Some file systems report a link's size as 0; leave room for any target a path can hold.
+        std::string buffer(std::max<std::size_t>(std::size_t(status.st_size), MAX_LINK_TARGET) + 1, '\0');
         ssize_t length = readlink(entry.full_path.c_str(), buffer.data(), buffer.size());
         if (length < 0 || std::size_t(length) >= buffer.size()) {
             report_error("cannot read link " + entry.full_path + (length < 0 ? std::string(": ") + std::strerror(errno) : ""));

@@ -253,6 +253,8 @@ bool parse_manifest(const std::string& text, const std::string& source_name, con
                     parser.fail("too many bundle names");
             } else if (key == "name" || key == "version") {
                 parser.fail("a bundle's name and version are given on its \"bundle\" line");
+            } else if (key == "description" || key == "install-script" || key == "uninstall-script" || key == "tree") {
+                parser.fail("\"" + key + "\" belongs to a package section (opened by a line \"package\")");
             } else {
                 parser.take_common_key(key, words, rest, result.bundle, seen);
             }

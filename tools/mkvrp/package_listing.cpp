@@ -65,24 +65,25 @@ struct lister {
         return true;
     }
 
-    // Text parts are read in slices: their size comes from the file and is not trusted.
+    // Text parts are read and printed in slices: their size comes from the file and is not trusted.
     bool list_text(const char* word, bool one_line_per_line)
     {
-        std::string line;
         char slice[1024];
         out << word << ' ';
         while (reader.remaining_in_part() > 0) {
             std::streamsize want = std::min<std::streamsize>(sizeof slice, reader.remaining_in_part());
             if (!reader.read(slice, want))
                 return fail(std::string("the ") + word + " part is short");
+            std::string shown;
             for (std::streamsize i = 0; i < want; ++i) {
                 if (slice[i] == '\n' && one_line_per_line)
-                    out << printable(line) << '\n' << word << ' ', line.clear();
+                    shown += std::string("\n") + word + ' ';
                 else
-                    line += slice[i];
+                    shown += printable(std::string(1, slice[i]));
             }
+            out << shown;
         }
-        out << printable(line) << '\n';
+        out << '\n';
         return true;
     }
 

@@ -139,6 +139,7 @@ TEST(manifest, faults_are_rejected_with_their_line)
         {"bundle b\n", "\"bundle\" takes NAME VERSION"},
         {"bundle b 1.0\n", "bundle \"b\" has no package sections"},
         {"bundle b 1.0\nname c\npackage\nname d\nversion 1.0\n", "given on its \"bundle\" line"},
+        {"bundle b 1.0\ntree t\npackage\nname d\nversion 1.0\n", "m:2: \"tree\" belongs to a package section"},
         {"bundle b 1.0\npackage\nname c\nversion 1.0\nbundle-names c\n", "\"bundle-names\" belongs to the bundle"},
         {"bundle b 1.0\npackage\nname c\nversion 1.0\nnodb yes\n", "\"nodb\" belongs to the bundle"},
         {"bundle b 1.0\npackage\nname c\nversion 1.0\npackage\nname c\nversion 2.0\n", "m:5: package \"c\" appears twice"},
