@@ -1,3 +1,4 @@
+#include <cstdint>
 #include <cstdio>
 
 #include "setup/tui/terminal.h"
@@ -37,9 +38,12 @@ void grid_draw_all(const menu_grid& grid)
 
 namespace {
 
-bool move_to(menu_grid& grid, long target)
+// Positions are computed in 64 bits so that a move before the first item is negative on every
+// target, not a wrapped-around unsigned number.
+bool move_to(menu_grid& grid, int64_t target)
 {
-    if (target < 0 || target >= static_cast<long>(grid.count) || target == grid.current)
+    if (target < 0 || target >= static_cast<int64_t>(grid.count) ||
+        target == static_cast<int64_t>(grid.current))
         return false;
     unsigned previous = grid.current;
     grid.current = static_cast<unsigned>(target);
@@ -52,20 +56,20 @@ bool move_to(menu_grid& grid, long target)
 
 bool grid_up(menu_grid& grid)
 {
-    return move_to(grid, static_cast<long>(grid.current) - 1);
+    return move_to(grid, static_cast<int64_t>(grid.current) - 1);
 }
 
 bool grid_down(menu_grid& grid)
 {
-    return move_to(grid, static_cast<long>(grid.current) + 1);
+    return move_to(grid, static_cast<int64_t>(grid.current) + 1);
 }
 
 bool grid_left(menu_grid& grid)
 {
-    return move_to(grid, static_cast<long>(grid.current) - grid.rows);
+    return move_to(grid, static_cast<int64_t>(grid.current) - static_cast<int64_t>(grid.rows));
 }
 
 bool grid_right(menu_grid& grid)
 {
-    return move_to(grid, static_cast<long>(grid.current) + grid.rows);
+    return move_to(grid, static_cast<int64_t>(grid.current) + static_cast<int64_t>(grid.rows));
 }
