@@ -4,6 +4,8 @@ import subprocess
 
 import pytest
 
+from install_harness import make_root, run_installer
+
 BUILD = os.environ.get("ROUTER_BUILD_DIR", os.path.join(os.path.dirname(__file__), "..", "..", "build"))
 INSTALLER = os.path.join(BUILD, "installer", "installer")
 USAGE = "usage: installer [-q] [--filegc] [-r <root>] [-]\n"
@@ -42,9 +44,10 @@ def test_usage_errors_print_usage_and_do_nothing(root, args):
 
 
 def test_unopenable_package_file_fails_silently(root):
-    result = run("-r", str(root), "missing.vrp")
-    assert result.returncode == 1
-    assert result.stdout == b""
+    make_root(root)
+    result = run_installer(root, "missing.vrp")
+    assert result.status == 1
+    assert result.stdout == ""
     assert not (root / "var" / "pdb" / "base" / "schedule").exists()
 
 
