@@ -6,7 +6,7 @@ namespaces (`unshare --pid --mount --fork`), changed into a temporary installati
 restart only ends the namespace. The root holds `setup` with the libraries it needs, a static shell,
 and stand-ins for "/sbin/insmod", "/sbin/sfdisk", "/sbin/mke2fs", "/sbin/fsck" and "/sbin/installer"
 that record every call in "/calls.log" (one line: the program's name and its arguments, separated by
-blanks). Its standard streams are a pseudo-terminal that the caller types into and reads from.
+blanks) and keep what was piped into them in "/input.NAME". Its standard streams are a pseudo-terminal that the caller types into and reads from.
 
 By hand (as root):
 
@@ -74,7 +74,9 @@ def stand_in_script(name, blocking):
              'for argument in "$@"; do line="$line $argument"; done',
              'echo "$line" >> %s' % CALL_LOG,
              'echo "$PPID" >> %s' % PARENT_LOG,
-             'echo "%s: $*"' % name]
+             'echo "%s: $*"' % name,
+             # What was piped in (a partition table, a package stream) is kept as well.
+             '/bin/busybox cat >> /input.%s' % name]
     for argument in blocking:
         lines.append('[ "$1" = "%s" ] && /bin/busybox sleep 60' % argument)
     lines.append("exit 0")
@@ -131,6 +133,10 @@ class installation_root:
     def calls(self):
         """The recorded stand-in calls, each a list of words."""
         return [line.split(" ") for line in self.read(CALL_LOG).splitlines()]
+
+    def piped_input(self, name):
+        """Everything piped into the stand-in `name` so far."""
+        return self.read("input." + name)
 
     def caller_pids(self):
         return [int(line) for line in self.read(PARENT_LOG).split()]
