@@ -1,0 +1,175 @@
+"""Boots the installation system in qemu-system-i386 with a raw disk image and the serial line
+connected to the test, and reads disk images from outside afterwards."""
+import gzip
+import io
+import os
+import select
+import shutil
+import struct
+import subprocess
+import tempfile
+import time
+
+SECTOR = 512
+
+
+def _cpio_entry(name, mode, data=b"", device=(0, 0)):
+    fields = [0, mode, 0, 0, 1, 0, len(data), 0, 0, device[0], device[1], len(name) + 1, 0]
+    header = b"070701" + b"".join(b"%08x" % value for value in fields)
+    entry = header + name.encode() + b"\0"
+    entry += b"\0" * (-len(entry) % 4)
+    entry += data + b"\0" * (-len(data) % 4)
+    return entry
+
+
+def overlay_archive(files):
+    """A gzip'd newc archive of {path: (mode, bytes)}; appended to the initramfs, its files
+    replace those of the same name."""
+    archive = io.BytesIO()
+    directories = set()
+    for path in sorted(files):
+        parts = path.strip("/").split("/")
+        for depth in range(1, len(parts)):
+            directory = "/".join(parts[:depth])
+            if directory not in directories:
+                directories.add(directory)
+                archive.write(_cpio_entry(directory, 0o40755))
+        mode, data = files[path]
+        archive.write(_cpio_entry(path.strip("/"), 0o100000 | mode, data))
+    archive.write(_cpio_entry("TRAILER!!!", 0))
+    return gzip.compress(archive.getvalue())
+
+
+class machine_run:
+    """One boot: the serial output, and whether the machine stopped by itself."""
+
+    def __init__(self, output, finished, seconds):
+        self.output = output
+        self.finished = finished
+        self.seconds = seconds
+
+    def values(self):
+        """The "TEST: key=value ..." lines of the driver as one dictionary."""
+        result = {}
+        for line in self.output.splitlines():
+            line = line.strip()
+            if line.startswith("TEST: "):
+                for pair in line[6:].split():
+                    if "=" in pair:
+                        key, value = pair.split("=", 1)
+                        result[key] = value
+        return result
+
+
+def boot(media, overlay_files, disk=None, timeout=240, answers=()):
+    """Boots the media's kernel and initramfs plus an overlay, with `disk` as the primary IDE
+    master. `answers` are (text to wait for, text to type) pairs, sent in order."""
+    with tempfile.TemporaryDirectory() as scratch:
+        initrd = os.path.join(scratch, "initrd")
+        with open(initrd, "wb") as out:
+            with open(os.path.join(media, "initramfs.cpio.gz"), "rb") as base:
+                shutil.copyfileobj(base, out)
+            out.write(overlay_archive(overlay_files))
+        command = ["qemu-system-i386", "-M", "pc", "-m", "128", "-display", "none", "-monitor", "none",
+                   "-serial", "stdio", "-no-reboot", "-kernel", os.path.join(media, "vmlinuz"),
+                   "-initrd", initrd, "-append", "console=ttyS0 loglevel=1 panic=-1"]
+        if disk:
+            command += ["-drive", f"file={disk},format=raw,if=ide,index=0"]
+        started = time.monotonic()
+        process = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        output = b""
+        pending = list(answers)
+        finished = False
+        try:
+            while time.monotonic() - started < timeout:
+                ready, _, _ = select.select([process.stdout], [], [], 1)
+                if ready:
+                    chunk = os.read(process.stdout.fileno(), 65536)
+                    if not chunk:
+                        break
+                    output += chunk
+                    while pending and pending[0][0].encode() in output:
+                        process.stdin.write(pending.pop(0)[1].encode())
+                        process.stdin.flush()
+            finished = process.wait(timeout=5) is not None
+        except subprocess.TimeoutExpired:
+            pass
+        finally:
+            if process.poll() is None:
+                process.kill()
+                process.wait()
+        return machine_run(output.decode(errors="replace").replace("\r", ""), finished, time.monotonic() - started)
+
+
+def sparse_image(path, size):
+    with open(path, "wb") as image:
+        image.truncate(size)
+
+
+def partition_entries(image):
+    """The four entries of the first sector: (status, type, first sector, sector count)."""
+    with open(image, "rb") as disk:
+        sector = disk.read(SECTOR)
+    entries = []
+    for index in range(4):
+        raw = sector[446 + 16 * index: 462 + 16 * index]
+        entries.append((raw[0], raw[4], struct.unpack_from("<I", raw, 8)[0], struct.unpack_from("<I", raw, 12)[0]))
+    return entries
+
+
+def first_sector(image):
+    with open(image, "rb") as disk:
+        return disk.read(SECTOR)
+
+
+def extract_partition(image, first, count, path):
+    """Copies one partition into a file of its own, keeping holes, for debugfs."""
+    with open(image, "rb") as disk, open(path, "wb") as out:
+        disk.seek(first * SECTOR)
+        left = count * SECTOR
+        out.truncate(left)
+        while left:
+            block = disk.read(min(left, 1 << 20))
+            if not block:
+                break
+            if block.count(0) != len(block):
+                out.write(block)
+            else:
+                out.seek(len(block), 1)
+            left -= len(block)
+
+
+def debugfs(file_system, request):
+    result = subprocess.run(["debugfs", "-R", request, file_system], capture_output=True, text=True)
+    return result.stdout
+
+
+def file_system_features(file_system):
+    output = subprocess.run(["dumpe2fs", "-h", file_system], capture_output=True, text=True).stdout
+    for line in output.splitlines():
+        if line.startswith("Filesystem features:"):
+            return set(line.split(":", 1)[1].split())
+    return set()
+
+
+def inode_status(file_system, path):
+    """Type, mode bits, owner, group, access and modification seconds of a path, or None."""
+    output = debugfs(file_system, f"stat {path}")
+    if "Type:" not in output:
+        return None
+    values = {}
+    for token_line in output.splitlines():
+        words = token_line.replace(":", " : ").split()
+        for key in ("Type", "Mode", "User", "Group", "atime", "mtime"):
+            if key in words:
+                position = words.index(key)
+                if position + 2 < len(words) and key not in values:
+                    values[key] = words[position + 2]
+    return {
+        "type": values.get("Type"),
+        "mode": int(values["Mode"], 8),
+        "owner": int(values["User"]),
+        "group": int(values["Group"]),
+        "atime": int(values["atime"].split(":")[0], 16),
+        "mtime": int(values["mtime"].split(":")[0], 16),
+    }
