@@ -12,6 +12,8 @@ import shutil
 import stat
 import subprocess
 
+import pytest
+
 import vrp
 
 INSTALLER = vrp.build_dir() / "installer" / "installer"
@@ -84,3 +86,15 @@ def tree(root, skip=("bin/bash", "dev/null", "postlog", "tmp", "proc", "bin", "d
             continue
         found.add("/" + relative)
     return found
+
+
+@pytest.fixture
+def root(tmp_path):
+    return make_root(tmp_path / "root")
+
+
+@pytest.fixture
+def packages(tmp_path):
+    folder = tmp_path / "packages"
+    folder.mkdir()
+    return folder

@@ -63,9 +63,6 @@ SCENARIOS = {
         packages=[LIB, APP], requests={"lib": "disable", "app": "disable"},
         messages=["disabled app-1.0", "disabled lib-1.0"],
         after={"base": "enabled", "lib": "disabled", "app": "disabled"}),
-    "uninstall a package and its only dependent": dict(
-        packages=[LIB, APP], requests={"lib": "uninstall", "app": "uninstall"},
-        messages=[], after={"base": "enabled"}),
     "enable a package whose dependency is disabled": dict(
         packages=[LIB, APP], disabled=["app", "lib"], requests={"app": "enable"},
         messages=["enabled lib-1.0", "enabled app-1.0"],
@@ -89,13 +86,6 @@ SCENARIOS = {
         packages=[LIB], requests={"lib": "disable", "base": "disable"},
         messages=["ERROR: can not uninstall or disable all packages"],
         after={"base": "enabled", "lib": "enabled"}),
-    "unknown word": dict(
-        packages=[LIB], requests={"lib": "remove"}, messages=[], after={"base": "enabled", "lib": "enabled"}),
-    "packages that need each other": dict(
-        # neither can come first: a 1.0 needs nothing, b needs a, a 1.1 needs b
-        packages=[package("a"), package("b", depends=["a"]), package("a", depends=["b"], version="1.1")],
-        disabled=["a", "b"], requests={"a": "enable"}, messages=["enabled b-1.0", "enabled a-1.1"],
-        after={"base": "enabled", "a": "enabled", "b": "enabled"}),
 }
 
 

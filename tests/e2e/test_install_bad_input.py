@@ -92,12 +92,6 @@ def test_data_ending_after_a_complete_record_is_not_broken(root):
     assert (root / "etc" / "only").read_text() == "complete"
 
 
-def test_empty_file_data_installs_nothing(root):
-    result = install(root, vrp.raw_package("empty", "1.0", files_payload=zlib.compress(b"")))
-    assert (result.status, result.messages) == (0, ["installed empty-1.0"])
-    assert (root / "var" / "pdb" / "empty" / "files").read_text() == ""
-
-
 @pytest.fixture
 def small_root(tmp_path):
     mount_point = tmp_path / "small"

@@ -3,7 +3,7 @@ back, and members that cannot be read or written."""
 import pytest
 
 import vrp
-from install_harness import install, installed_names, make_root, record_files, tree
+from install_harness import install, installed_names, make_root, packages, record_files, tree
 
 REGULAR = vrp.TYPE_REGULAR | 0o644
 DIRECTORY = vrp.TYPE_DIRECTORY | 0o755
@@ -15,13 +15,6 @@ def root(tmp_path):
     base = vrp.raw_package("base", "1.0", [vrp.file_record("/etc", DIRECTORY), vrp.file_record("/etc/base", REGULAR, "b")])
     assert install(root, base).status == 0
     return root
-
-
-@pytest.fixture
-def packages(tmp_path):
-    folder = tmp_path / "packages"
-    folder.mkdir()
-    return folder
 
 
 def bundle_file(root, name):

@@ -1,26 +1,13 @@
 """What installing, removing, disabling and enabling do to the files of a package."""
 import os
-import pathlib
 import stat
 
 import pytest
 
 import vrp
-from install_harness import INSTALLER, install, make_root, record_files, run_installer, schedule, tree
+from install_harness import install, packages, record_files, root, run_installer, schedule, tree
 
 T = vrp.BUILD_TIME
-
-
-@pytest.fixture
-def root(tmp_path):
-    return make_root(tmp_path / "root")
-
-
-@pytest.fixture
-def packages(tmp_path):
-    folder = tmp_path / "packages"
-    folder.mkdir()
-    return folder
 
 
 def base(packages):
@@ -129,16 +116,6 @@ def test_request_for_the_state_a_package_already_has_is_dropped(root, packages, 
     assert tree(root) == before
     assert record_files(root, "p") == files_before
     assert not (root / "var" / "pdb" / "p" / "schedule").exists()
-
-
-def test_enabled_request_for_enabled_provider_keeps_its_dependents(root, packages):
-    install(root, base(packages))
-    install(root, vrp.make_package(packages, "lib", "1.0", files={"/lib/l": "l"}))
-    install(root, vrp.make_package(packages, "app", "1.0", files={"/bin/app": "a"}, depends=["lib"]))
-    schedule(root, "lib", "enable")
-    result = run_installer(root, "/none.vrp")
-    assert result.messages == []
-    assert (root / "bin" / "app").exists()
 
 
 def test_uninstalled_file_in_use_stays_reachable(root, packages):

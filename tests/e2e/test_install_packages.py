@@ -1,25 +1,12 @@
 """Installing single packages through the real installer: upgrades, downgrades, refusals, the
 disabled state a conflict forces, dependents the new version drops, and packages without record."""
 import os
-import pathlib
 
 import pytest
 
 import vrp
-from install_harness import (HIDE_CURSOR, SHOW_CURSOR, install, installed_names, make_root, record_files,
-                             run_installer, tree)
-
-
-@pytest.fixture
-def root(tmp_path):
-    return make_root(tmp_path / "root")
-
-
-@pytest.fixture
-def packages(tmp_path):
-    folder = tmp_path / "packages"
-    folder.mkdir()
-    return folder
+from install_harness import (HIDE_CURSOR, SHOW_CURSOR, install, installed_names, packages, record_files, root,
+                             tree)
 
 
 def package_version(root, name):
@@ -39,14 +26,6 @@ def test_fresh_install_draws_a_full_bar_then_announces_the_package(root, package
     assert package_version(root, "hello") == f"{vrp.pack_version('1.0')} {vrp.BUILD_TIME}\n"
     assert record_files(root, "hello") == ["etc/hello.conf"]
     assert (root / "var" / "pdb" / "hello" / "deps").read_text() == ""
-
-
-def test_named_package_file_is_read_inside_the_new_root(root, packages):
-    pkg = vrp.make_package(packages, "hello", "1.0", files={"/etc/a": "a"})
-    (root / "hello-1.0.vrp").write_bytes(pkg.read_bytes())
-    result = run_installer(root, "/hello-1.0.vrp")
-    assert (result.status, result.messages) == (0, ["installed hello-1.0"])
-    assert (root / "etc" / "a").read_text() == "a"
 
 
 def test_upgrade_replaces_the_files_of_the_old_version(root, packages):
@@ -144,16 +123,3 @@ def test_package_without_record_replaces_files_silently(root, packages):
     assert (result.status, result.messages) == (0, ["installed kernel-1.0"])
     assert (root / "etc" / "shared").read_text() == "kernel"
     assert installed_names(root) == ["base"]
-
-
-def test_package_from_a_pipe_in_small_pieces(root, packages):
-    content = os.urandom(300000)
-    pkg = vrp.make_package(packages, "big", "1.0", files={"/data/blob": content})
-    result = install(root, pathlib.Path(pkg).read_bytes())
-    assert (result.status, result.messages) == (0, ["installed big-1.0"])
-    assert (root / "data" / "blob").read_bytes() == content
-
-
-def test_bad_magic_fails_without_a_message(root):
-    result = install(root, b"\0" * 64)
-    assert (result.status, result.messages) == (1, [])

@@ -4,7 +4,7 @@ import stat
 import pytest
 
 import vrp
-from install_harness import install, make_root, run_installer, schedule
+from install_harness import install, make_root, packages, run_installer, schedule
 
 PROLOGUE = "#!/bin/bash\n\n. /vorn/lib/install/profile.sh\n\n"
 REGULAR = vrp.TYPE_REGULAR | 0o644
@@ -15,13 +15,6 @@ def root(tmp_path):
     root = make_root(tmp_path / "root")
     assert install(root, vrp.raw_package("base", "1.0", [vrp.file_record("/base", REGULAR, "b")])).status == 0
     return root
-
-
-@pytest.fixture
-def packages(tmp_path):
-    folder = tmp_path / "packages"
-    folder.mkdir()
-    return folder
 
 
 def log(root):
@@ -50,15 +43,6 @@ def test_scripts_are_stored_with_their_prologue_and_run_around_the_files(root, p
     assert run_installer(root, "/none.vrp").messages == []
     assert log(root) == ["install with files", "uninstall with files"]
     assert not (root / "var" / "pdb" / "p").exists()
-
-
-def test_disable_and_enable_run_the_scripts_where_the_files_are_live(root, packages):
-    install(root, logging_package(packages))
-    schedule(root, "p", "disable")
-    run_installer(root, "/none.vrp")
-    schedule(root, "p", "enable")
-    run_installer(root, "/none.vrp")
-    assert log(root) == ["install with files", "uninstall with files", "install with files"]
 
 
 def test_package_installed_disabled_runs_its_install_script_only_when_enabled(root, packages):

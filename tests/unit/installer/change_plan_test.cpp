@@ -88,12 +88,6 @@ const plan_case PLAN_CASES[] = {
      {{"base"}, {"sys", false, ACTION_DISABLE, {}, {}, "", true}, {"a", true, ACTION_NONE, {}, {}, "sys"},
       {"b", false, ACTION_NONE, {}, {}, "sys"}},
      {{"sys", ACTION_DISABLE}, {"b", ACTION_DISABLE}}, {"sys", "b"}, {}},
-    {"dependents_go_before_what_they_need",
-     {{"base"}, {"lib", false, ACTION_DISABLE}, {"app", false, ACTION_DISABLE, {"lib"}}},
-     {{"lib", ACTION_DISABLE}, {"app", ACTION_DISABLE}}, {"app", "lib"}, {}},
-    {"what_is_needed_is_enabled_first",
-     {{"base"}, {"app", true, ACTION_ENABLE, {"lib"}}, {"lib", true}},
-     {{"app", ACTION_ENABLE}, {"lib", ACTION_ENABLE}}, {}, {"lib", "app"}},
     {"disabled_provider_being_uninstalled_leaves_nothing_behind",
      {{"base"}, {"lib", true, ACTION_UNINSTALL}, {"app", true, ACTION_NONE, {"lib"}}},
      {{"lib", ACTION_UNINSTALL}, {"app", ACTION_UNINSTALL}}, {"app", "lib"}, {}},
@@ -103,30 +97,12 @@ const plan_case PLAN_CASES[] = {
     {"packages_that_need_each_other_are_enabled_together",
      {{"base"}, {"a", true, ACTION_ENABLE, {"b"}}, {"b", true, ACTION_NONE, {"a"}}},
      {{"a", ACTION_ENABLE}, {"b", ACTION_ENABLE}}, {}, {"a", "b"}},
-    {"plan_leaving_nothing_enabled_is_refused",
-     {{"base", false, ACTION_DISABLE}, {"lib", false, ACTION_UNINSTALL}},
-     {}, {}, {}},
     {"hold_back_record_does_not_count_as_enabled",
      {{"base", false, ACTION_DISABLE}, {"", false, ACTION_NONE, {}, {"x"}}},
      {}, {}, {}},
-    {"bundle_record_whose_members_all_go_goes_too",
-     {{"base"}, {"sys", false, ACTION_NONE, {}, {}, "", true}, {"a", false, ACTION_UNINSTALL, {}, {}, "sys"},
-      {"b", true, ACTION_UNINSTALL, {}, {}, "sys"}},
-     {{"sys", ACTION_UNINSTALL}, {"a", ACTION_UNINSTALL}, {"b", ACTION_UNINSTALL}}, {"sys", "a", "b"}, {}},
 };
 
 INSTANTIATE_TEST_SUITE_P(cases, change_plan_test, ::testing::ValuesIn(PLAN_CASES),
                          [](const auto& info) { return std::string(info.param.behaviour); });
-
-TEST(change_plan, empty_database_plans_nothing)
-{
-    run_context context;
-    std::vector<installed_package*> removals;
-    std::vector<installed_package*> enables;
-    plan_changes(context, removals, enables, 1);
-    EXPECT_TRUE(removals.empty());
-    EXPECT_TRUE(enables.empty());
-    EXPECT_TRUE(context.message_log.empty());
-}
 
 }  // namespace

@@ -53,17 +53,6 @@ TEST(install_progress, bar_fills_with_the_share_read_and_never_overflows)
     }
 }
 
-TEST(install_progress, members_are_named_by_their_bundle_and_disabled_packages_say_so)
-{
-    installed_package package;
-    package.name = "member";
-    package.version = make_version(1, 0, 'f', 0);
-    package.disabled = true;
-    EXPECT_EQ(install_progress_text(package, 0, 1).substr(0, 32), "installing  (disabled) member-1.");
-    package.bundle = {"sys", make_version(2, 0, 'f', 0), make_version(2, 0, 'f', 0), 0};
-    EXPECT_EQ(install_progress_text(package, 0, 1).substr(0, 20), "installing sys-2.0 [");
-}
-
 TEST(package_directories, parent_directory_of_absolute_paths)
 {
     EXPECT_EQ(parent_directory("/a/b/c"), "/a/b");
