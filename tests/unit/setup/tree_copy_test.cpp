@@ -71,7 +71,7 @@ struct observed {
     bool operator==(const observed&) const = default;
 };
 
-// Everything below `top` by path relative to it; links and other specials included, so that a copy
+// Everything below `top` by path relative to it; links and other special files included, so that a copy
 // that carries them over is noticed.
 std::map<std::string, observed> survey(const std::string& top, const std::string& relative = "")
 {
