@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/part_reader.h"
+#include "installer/apply/full_write.h"
 #include "installer/apply/install_progress.h"
 #include "installer/apply/package_directories.h"
 #include "installer/apply/path_safety.h"
@@ -43,24 +44,6 @@ void set_times(const std::string& path, std::uint32_t mtime)
     utime(path.c_str(), &times);
 }
 
-// A partial write is retried; a write that makes no progress without an error is a full disk.
-bool write_all(int fd, const char* bytes, std::size_t size)
-{
-    while (size > 0) {
-        ssize_t written = write(fd, bytes, size);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0) {
-            if (written == 0)
-                errno = ENOSPC;
-            return false;
-        }
-        bytes += written;
-        size -= std::size_t(written);
-    }
-    return true;
-}
-
 step broken(installation& job)
 {
     report_broken_package(job.context, job.package);
@@ -69,7 +52,7 @@ step broken(installation& job)
 
 step create_failed(installation& job, const file_record& record)
 {
-    report_create_failure(job.context, job.package, record.path);
+    report_create_failure(job.context, job.package, record.stored_name());
     return step::failed;
 }
 
@@ -87,7 +70,7 @@ step write_regular_file(installation& job, const file_record& record, const std:
             close(fd);
             return broken(job);
         }
-        if (!write_all(fd, chunk, std::size_t(want))) {
+        if (!write_fully(fd, chunk, std::size_t(want))) {
             int error = errno;
             close(fd);
             errno = error;

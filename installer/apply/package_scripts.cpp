@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "common/part_reader.h"
+#include "installer/apply/full_write.h"
 #include "installer/database/package_database.h"
 #include "installer/frontend/console.h"
 
@@ -22,23 +23,6 @@ script_write create_failed(run_context& context, const installed_package& packag
     report_create_failure(context, package, script_name);
     errno = error;
     return script_write::create_failed;
-}
-
-bool write_all(int fd, const char* bytes, std::size_t size)
-{
-    while (size > 0) {
-        ssize_t written = write(fd, bytes, size);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0) {
-            if (written == 0)
-                errno = ENOSPC;
-            return false;
-        }
-        bytes += written;
-        size -= std::size_t(written);
-    }
-    return true;
 }
 
 }  // namespace
@@ -83,7 +67,7 @@ script_write write_script(run_context& context, const installed_package& package
     if (fd < 0) {
         return create_failed(context, package, script_name);
     }
-    bool written = write_all(fd, SCRIPT_PROLOGUE, std::char_traits<char>::length(SCRIPT_PROLOGUE));
+    bool written = write_fully(fd, SCRIPT_PROLOGUE, std::char_traits<char>::length(SCRIPT_PROLOGUE));
     char chunk[SCRIPT_CHUNK_SIZE];
     while (written && length > 0) {
         std::streamsize want = length < SCRIPT_CHUNK_SIZE ? std::streamsize(length) : std::streamsize(SCRIPT_CHUNK_SIZE);
@@ -93,7 +77,7 @@ script_write write_script(run_context& context, const installed_package& package
             report_broken_package(context, package);
             return script_write::broken_part;
         }
-        written = write_all(fd, chunk, std::size_t(want));
+        written = write_fully(fd, chunk, std::size_t(want));
         length -= std::uint32_t(want);
     }
     int error = errno;

@@ -16,7 +16,8 @@ record_status read_file_record(std::istream& in, file_record& record)
     std::string path(name_length, '\0');
     if (name_length > 0 && !in.read(path.data(), name_length))
         return record_status::broken;
-    if (path.empty() || path[0] != '/')
+    record.rooted = path.empty() || path[0] != '/';
+    if (record.rooted)
         path.insert(path.begin(), '/');
     record.path = std::move(path);
     switch (record.type()) {

@@ -25,9 +25,12 @@ struct file_record {
     std::uint32_t mtime = 0;
     std::uint32_t content_size = 0;
     std::string path;  // always begins with "/"
+    bool rooted = false;  // the stored name lacked its leading "/", which path adds
 
     std::uint16_t type() const { return mode & TYPE_MASK; }
     bool is_device() const { return type() == TYPE_CHAR_DEVICE || type() == TYPE_BLOCK_DEVICE; }
+    // The name exactly as the package stores it.
+    std::string stored_name() const { return rooted ? path.substr(1) : path; }
 };
 
 enum class record_status {

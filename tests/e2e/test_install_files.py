@@ -138,3 +138,12 @@ def test_uninstalled_file_in_use_stays_reachable(root, packages):
     assert (root / "tmp" / "inst2").read_text() == "held"
     assert not (root / "tmp" / "inst3").exists()
     assert not (root / "var" / "pdb" / "p").exists()
+
+
+def test_file_that_cannot_be_created_is_named_as_the_package_stores_it(root):
+    before = tree(root)
+    result = install(root, vrp.raw_package("p", "1.0", [vrp.file_record("/first", vrp.TYPE_REGULAR | 0o644, "1"),
+                                                        vrp.file_record("no/parent", vrp.TYPE_REGULAR | 0o644, "x")]))
+    assert (result.status, result.messages) == \
+        (1, ["ERROR: installation of p-1.0 failed: could not create no/parent: No such file or directory"])
+    assert tree(root) == before
