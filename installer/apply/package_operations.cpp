@@ -68,30 +68,31 @@ bool install_package(run_context& context, installed_package& package, part_read
 {
     show_install_progress(context, package, reader);
     bool nodb = reader.is_nodb();
-    if (!nodb && !ensure_record_directory(context, package))
-        return false;
-    if (reader.current_type() == PART_INSTALL_SCRIPT && !store_script(context, package, reader, INSTALL_SCRIPT)) {
-        uninstall_package(context, package);
-        return false;
-    }
-    if (reader.current_type() == PART_UNINSTALL_SCRIPT && !store_script(context, package, reader, UNINSTALL_SCRIPT)) {
-        uninstall_package(context, package);
-        return false;
-    }
     std::vector<std::string> created_directories;
-    if (reader.current_type() == PART_FILES) {
-        if (!install_files(context, package, reader, nodb, created_directories)) {
+    auto undo = [&] {
+        if (nodb) {
+            // Such a package has no database directory of its own: the one its scripts went into
+            // belongs to the installed package of that name, which must keep its record.
+            remove_files(context, package);
+        } else {
             uninstall_package(context, package);
-            remove_created_directories(package, created_directories);
-            return false;
         }
-        reader.next_part();
-    }
-    if (!nodb && !save_record(context, package)) {
-        uninstall_package(context, package);
         remove_created_directories(package, created_directories);
         return false;
+    };
+    if (!nodb && !ensure_record_directory(context, package))
+        return false;
+    if (reader.current_type() == PART_INSTALL_SCRIPT && !store_script(context, package, reader, INSTALL_SCRIPT))
+        return undo();
+    if (reader.current_type() == PART_UNINSTALL_SCRIPT && !store_script(context, package, reader, UNINSTALL_SCRIPT))
+        return undo();
+    if (reader.current_type() == PART_FILES) {
+        if (!install_files(context, package, reader, nodb, created_directories))
+            return undo();
+        reader.next_part();
     }
+    if (!nodb && !save_record(context, package))
+        return undo();
     sync();
     if (!package.disabled)
         run_script(context, package, INSTALL_SCRIPT);

@@ -123,3 +123,15 @@ def test_package_without_record_replaces_files_silently(root, packages):
     assert (result.status, result.messages) == (0, ["installed kernel-1.0"])
     assert (root / "etc" / "shared").read_text() == "kernel"
     assert installed_names(root) == ["base"]
+
+
+def test_failed_package_without_record_leaves_the_installed_record_of_its_name(root, packages):
+    install(root, vrp.make_package(packages, "base", "1.0", files={"/etc/base": "b"}))
+    install(root, vrp.make_package(packages, "kernel", "1.0", files={"/etc/kernel": "1"}))
+    broken = vrp.raw_package("kernel", "2.0", [vrp.file_record("/etc/new", vrp.TYPE_REGULAR | 0o644, "2"),
+                                               vrp.file_record("/etc/sock", vrp.TYPE_SOCKET | 0o600)],
+                             magic=vrp.PACKAGE_MAGIC_NODB)
+    result = install(root, broken)
+    assert (result.status, result.messages) == (1, ["ERROR: installation of kernel-2.0 failed: broken package"])
+    assert record_files(root, "kernel") == ["etc/kernel"]
+    assert (root / "etc" / "kernel").exists() and not (root / "etc" / "new").exists()
