@@ -205,8 +205,10 @@ provider_status dependency_provider_status(const std::vector<installed_package*>
 void plan_changes(run_context& context, std::vector<installed_package*>& removals,
                   std::vector<installed_package*>& enables, int level)
 {
-    drop_idle_requests(context);
+    // A bundle's request speaks for its members even when the bundle record itself is already
+    // in the state asked for, so it is passed on before idle requests are dropped.
     propagate_bundle_actions(context);
+    drop_idle_requests(context);
     for (std::size_t index = 0; index < context.installed.size(); ++index)
         if (is_active(*context.installed[index]))
             secure_dependencies(context, *context.installed[index], level);
