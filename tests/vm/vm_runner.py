@@ -173,3 +173,72 @@ def inode_status(file_system, path):
         "atime": int(values["atime"].split(":")[0], 16),
         "mtime": int(values["mtime"].split(":")[0], 16),
     }
+
+
+def _drain(connection):
+    """Reads away the monitor's echo so that its buffer never fills up."""
+    connection.setblocking(False)
+    try:
+        while connection.recv(65536):
+            pass
+    except OSError:
+        pass
+    connection.settimeout(2)
+
+
+def boot_bios_disk(image, wanted, timeout=30):
+    """Boots the disk image through the BIOS, with a debug-exit port and the serial line on a
+    pipe. Returns (screen text, serial output, qemu's exit code or None) once any text of
+    `wanted` is on the screen or the serial line, or the machine has stopped, or time is up."""
+    import socket
+    with tempfile.TemporaryDirectory() as scratch:
+        monitor_path = os.path.join(scratch, "monitor")
+        screen_path = os.path.join(scratch, "screen")
+        command = ["qemu-system-i386", "-M", "pc", "-m", "16", "-display", "none", "-serial", "stdio",
+                   "-monitor", f"unix:{monitor_path},server,nowait", "-no-reboot", "-boot", "c",
+                   "-device", "isa-debug-exit,iobase=0xf4,iosize=0x04",
+                   "-drive", f"file={image},format=raw,if=ide,index=0"]
+        process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                   stderr=subprocess.DEVNULL)
+        started = time.monotonic()
+        serial, screen = b"", ""
+        monitor = None
+        try:
+            while time.monotonic() - started < timeout:
+                ready, _, _ = select.select([process.stdout], [], [], 0.5)
+                if ready:
+                    chunk = os.read(process.stdout.fileno(), 65536)
+                    serial += chunk
+                    if not chunk:
+                        break
+                if process.poll() is not None:
+                    break
+                if monitor is None and os.path.exists(monitor_path):
+                    monitor = socket.socket(socket.AF_UNIX)
+                    monitor.connect(monitor_path)
+                    monitor.settimeout(2)
+                if monitor is not None:
+                    if os.path.exists(screen_path):
+                        os.unlink(screen_path)
+                    monitor.sendall(f'pmemsave 0xb8000 4000 "{screen_path}"\n'.encode())
+                    deadline = time.monotonic() + 2
+                    while not os.path.exists(screen_path) and time.monotonic() < deadline:
+                        time.sleep(0.05)
+                    time.sleep(0.1)
+                    _drain(monitor)
+                    if os.path.exists(screen_path):
+                        with open(screen_path, "rb") as memory:
+                            cells = memory.read()
+                        screen = "\n".join(cells[row * 160:(row + 1) * 160:2].decode("latin-1").rstrip()
+                                           for row in range(25))
+                if any(text in screen or text.encode() in serial for text in wanted):
+                    break
+        finally:
+            if monitor is not None:
+                monitor.close()
+            if process.poll() is None:
+                time.sleep(0.2)
+            if process.poll() is None:
+                process.kill()
+            process.wait()
+        return screen, serial.decode(errors="replace"), process.returncode
