@@ -32,6 +32,7 @@ struct installation {
     bool force;
     std::string area;              // "/x/NAME" for a disabled package, empty otherwise
     std::string last_parent;       // the last parent made under the area
+    bool parent_inside = true;     // whether that parent really lies inside the area
     std::vector<std::pair<std::string, std::uint32_t>> directory_times;
     std::vector<std::string>& created_directories;
     // Built at the first file in the way; the installed records do not change meanwhile.
@@ -139,6 +140,19 @@ void set_attributes(const file_record& record, const std::string& target)
     set_times(target, record.mtime);
 }
 
+// Every component of the absolute path is a directory, none a symbolic link.
+bool is_real_directory_path(const std::string& path)
+{
+    for (std::size_t end = path.find('/', 1);; end = path.find('/', end + 1)) {
+        struct stat status;
+        std::string prefix = path.substr(0, end);
+        if (lstat(prefix.c_str(), &status) != 0 || !S_ISDIR(status.st_mode))
+            return false;
+        if (end == std::string::npos)
+            return true;
+    }
+}
+
 // What is already at the target decides whether the record is installed: an existing
 // directory is kept as it is, another package's file is left alone, anything else goes.
 enum class clearance { install, skip };
@@ -178,6 +192,13 @@ step install_record(installation& job, const file_record& record)
         if (parent != job.last_parent) {
             make_directories(parent);
             job.last_parent = parent;
+            job.parent_inside = is_real_directory_path(parent);
+        }
+        // A directory link the package carries (or one left in the way) would take the file out
+        // of the area, into the live tree the disabled package must not touch.
+        if (!job.parent_inside) {
+            errno = ELOOP;
+            return create_failed(job, record);
         }
     }
     switch (clear_target(job, record, target)) {
@@ -205,7 +226,7 @@ bool install_files(run_context& context, installed_package& package, part_reader
 {
     inflate_stream inflater(reader.rdbuf());
     std::istream data(&inflater);
-    installation job{context, package, reader, data, force, {}, {}, {}, created_directories, {}};
+    installation job{context, package, reader, data, force, {}, {}, true, {}, created_directories, {}};
     if (package.disabled) {
         job.area = disabled_area(package);
         make_directories(job.area);

@@ -135,3 +135,16 @@ def test_failed_package_without_record_leaves_the_installed_record_of_its_name(r
     assert (result.status, result.messages) == (1, ["ERROR: installation of kernel-2.0 failed: broken package"])
     assert record_files(root, "kernel") == ["etc/kernel"]
     assert (root / "etc" / "kernel").exists() and not (root / "etc" / "new").exists()
+
+
+def test_disabled_package_never_writes_through_a_directory_link_into_the_live_tree(root, packages):
+    install(root, vrp.make_package(packages, "base", "1.0", files={"/etc/base": "b"}, conflicts=["app"]))
+    install(root, vrp.make_package(packages, "owner", "1.0", files={"/srv/real/lib.so": "owner's"}))
+    app = vrp.raw_package("app", "1.0", [vrp.file_record("/srv/lib", vrp.TYPE_SYMLINK | 0o777, "/srv/real"),
+                                         vrp.file_record("/srv/lib/lib.so", vrp.TYPE_REGULAR | 0o644, "app's")])
+    result = install(root, app)
+    assert result.status == 1
+    assert result.messages == ["ERROR: installation of app-1.0 failed: could not create /srv/lib/lib.so: "
+                               "Too many levels of symbolic links"]
+    assert (root / "srv" / "real" / "lib.so").read_text() == "owner's"
+    assert not (root / "x" / "app").exists()
