@@ -45,7 +45,10 @@ if [ ! -d "$extracted" ]; then
     mv "$extracted.tmp" "$extracted"
 fi
 
-# Static i386 builds of our programs.
+# Static i386 builds of our programs. A build directory made from another checkout is started anew.
+if [ -f "$build/CMakeCache.txt" ] && ! grep -qx "CMAKE_HOME_DIRECTORY:INTERNAL=$source_dir" "$build/CMakeCache.txt"; then
+    rm -rf "$build"
+fi
 cmake -S "$source_dir" -B "$build" -DCMAKE_BUILD_TYPE=Release \
       -DCMAKE_C_FLAGS=-m32 -DCMAKE_CXX_FLAGS=-m32 -DROUTER_STATIC=ON -DROUTER_TESTS=OFF \
       -DZLIB_LIBRARY=/usr/lib32/libz.a -DZLIB_INCLUDE_DIR=/usr/include >/dev/null

@@ -70,7 +70,7 @@ def boot(media, overlay_files, disk=None, timeout=240, answers=()):
             with open(os.path.join(media, "initramfs.cpio.gz"), "rb") as base:
                 shutil.copyfileobj(base, out)
             out.write(overlay_archive(overlay_files))
-        command = ["qemu-system-i386", "-M", "pc", "-m", "128", "-display", "none", "-monitor", "none",
+        command = ["qemu-system-i386", "-M", "pc", "-m", "128", "-nic", "none", "-display", "none", "-monitor", "none",
                    "-serial", "stdio", "-no-reboot", "-kernel", os.path.join(media, "vmlinuz"),
                    "-initrd", initrd, "-append", "console=ttyS0 loglevel=1 panic=-1"]
         if disk:
@@ -194,7 +194,7 @@ def boot_bios_disk(image, wanted, timeout=30):
     with tempfile.TemporaryDirectory() as scratch:
         monitor_path = os.path.join(scratch, "monitor")
         screen_path = os.path.join(scratch, "screen")
-        command = ["qemu-system-i386", "-M", "pc", "-m", "16", "-display", "none", "-serial", "stdio",
+        command = ["qemu-system-i386", "-M", "pc", "-m", "16", "-nic", "none", "-display", "none", "-serial", "stdio",
                    "-monitor", f"unix:{monitor_path},server,nowait", "-no-reboot", "-boot", "c",
                    "-device", "isa-debug-exit,iobase=0xf4,iosize=0x04",
                    "-drive", f"file={image},format=raw,if=ide,index=0"]
