@@ -42,17 +42,17 @@ protected:
     {
         console_ = std::tmpfile();
         context_.console = console_;
-        for (const planned& spec : GetParam().packages) {
+        for (const planned& wanted : GetParam().packages) {
             auto package = std::make_unique<installed_package>();
-            package->name = spec.name;
+            package->name = wanted.name;
             package->version = make_version(1, 0, 'f', 0);
-            package->disabled = spec.disabled;
-            package->action = spec.action;
-            package->is_bundle = spec.is_bundle;
-            package->bundle.name = spec.bundle;
-            for (const std::string& name : spec.needs)
+            package->disabled = wanted.disabled;
+            package->action = wanted.action;
+            package->is_bundle = wanted.is_bundle;
+            package->bundle.name = wanted.bundle;
+            for (const std::string& name : wanted.needs)
                 package->dependencies.push_back({name, 0, 0, 0});
-            for (const std::string& name : spec.excludes)
+            for (const std::string& name : wanted.excludes)
                 package->conflicts.push_back({name, 0, 0, 0});
             context_.installed.push_back(std::move(package));
         }
