@@ -45,10 +45,11 @@ bool read_header(part_reader& reader, package_header& record)
 
     type = reader.next_part();
     if (type == PART_ARCHITECTURE) {
-        // The part size is untrusted: read in slices instead of allocating it up front.
+        // The part size is untrusted: read in slices instead of allocating it up front, and keep no
+        // more than a name can sensibly be; advancing skips the rest.
         std::string architecture;
         char slice[256];
-        while (reader.remaining_in_part() > 0) {
+        while (reader.remaining_in_part() > 0 && architecture.size() < MAX_ARCHITECTURE_TEXT) {
             std::streamsize want = std::min<std::streamsize>(sizeof slice, reader.remaining_in_part());
             if (!reader.read(slice, want))
                 return false;

@@ -11,6 +11,9 @@ class part_reader;
 constexpr std::size_t NAME_FIELD_SIZE = 16;
 constexpr std::size_t HEADER_RECORD_SIZE = 32;
 constexpr std::size_t NAME_ENTRY_SIZE = 32;
+// An architecture part longer than this is kept only up to it: no real name comes near, and a
+// hostile file could otherwise make every reader hold gigabytes.
+constexpr std::size_t MAX_ARCHITECTURE_TEXT = 4096;
 
 struct dependency_entry {
     std::string name;

@@ -136,3 +136,18 @@ TEST(package_header, file_summary_checks_size_and_bundle_members)
     repository_package unnamed;
     EXPECT_FALSE(read_file_summary("", unnamed));
 }
+
+TEST(package_header, huge_architecture_part_is_kept_only_in_part)
+{
+    std::string bytes = file_bytes({part_bytes(1, header_payload("p", V1, 0)), part_bytes(16, std::string(1 << 20, 'x')),
+                                    part_bytes(3, name_list_payload({{"libc"}}))});
+    pipe_buffer pipe(bytes);
+    part_reader reader(&pipe);
+    for (std::int32_t type : {1, 16, 3})
+        reader.accept(type);
+    reader.next_part();
+    package_header record;
+    ASSERT_TRUE(read_header(reader, record));
+    EXPECT_EQ(record.architecture, std::string(MAX_ARCHITECTURE_TEXT, 'x'));
+    EXPECT_EQ(record.dependencies.size(), 1u) << "the rest of the part is skipped, not taken for the next part";
+}
