@@ -4,9 +4,7 @@
 #include <map>
 #include <string>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
-#include <utime.h>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -83,76 +81,6 @@ protected:
 };
 
 }  // namespace
-
-TEST_F(package_writer_test, every_file_type_keeps_its_mode_owner_time_and_content)
-{
-    std::string big(2 * 16384 + 100, '\0');
-    for (std::size_t i = 0; i < big.size(); ++i)
-        big[i] = char(i * 7 + i / 251);
-    write_file("tree/bin/big", big);
-    write_file("tree/etc/empty", "");
-    ASSERT_EQ(symlink("big", (folder + "/tree/bin/link").c_str()), 0);
-    ASSERT_EQ(mkfifo((folder + "/tree/etc/fifo").c_str(), 0640), 0);
-    chmod((folder + "/tree/bin/big").c_str(), 04755);
-    bool devices = mknod((folder + "/tree/etc/tty").c_str(), S_IFCHR | 0620, makedev(4, 64)) == 0 &&
-                   mknod((folder + "/tree/etc/disk").c_str(), S_IFBLK | 0660, makedev(3, 1)) == 0;
-    if (devices) {
-        chmod((folder + "/tree/etc/tty").c_str(), 0620);
-        chmod((folder + "/tree/etc/disk").c_str(), 0660);
-    }
-    chmod((folder + "/tree/etc/fifo").c_str(), 0640);
-    struct utimbuf times = {1600000000, 1600000000};
-    utime((folder + "/tree/etc/empty").c_str(), &times);
-
-    build_options options;
-    options.override_owner = true;
-    options.uid = 7;
-    options.gid = 9;
-    std::string output = folder + "/out.vrp";
-    ASSERT_TRUE(build("name system\nversion 3.0\ntree tree\n", output, options)) << complaint;
-
-    std::ifstream file(output, std::ios::binary);
-    part_reader reader(file);
-    reader.accept(PART_PACKAGE);
-    reader.accept(PART_FILES);
-    ASSERT_EQ(reader.next_part(), PART_PACKAGE);
-    ASSERT_EQ(reader.next_part(), PART_FILES);
-    std::map<std::string, read_back_record> by_path;
-    std::vector<std::string> order;
-    for (auto& entry : read_records(reader)) {
-        order.push_back(entry.record.path);
-        by_path[entry.record.path] = entry;
-    }
-    std::vector<std::string> expected_order = {"/bin", "/bin/big", "/bin/link", "/etc"};
-    if (devices)
-        expected_order.push_back("/etc/disk");
-    expected_order.insert(expected_order.end(), {"/etc/empty", "/etc/fifo"});
-    if (devices)
-        expected_order.push_back("/etc/tty");
-    EXPECT_EQ(order, expected_order);  // parents first, names in byte order
-
-    for (const auto& [path, entry] : by_path) {
-        EXPECT_EQ(entry.record.uid, 7) << path;
-        EXPECT_EQ(entry.record.gid, 9) << path;
-    }
-    EXPECT_EQ(by_path["/bin/big"].record.mode, 0104755);
-    EXPECT_EQ(by_path["/bin/big"].content, big);
-    EXPECT_EQ(by_path["/bin/link"].record.type(), TYPE_SYMLINK);
-    EXPECT_EQ(by_path["/bin/link"].content, "big");
-    EXPECT_EQ(by_path["/etc/fifo"].record.mode, 010640);
-    EXPECT_EQ(by_path["/etc/fifo"].record.content_size, 0u);
-    EXPECT_EQ(by_path["/etc/empty"].record.mtime, 1600000000u);
-    EXPECT_EQ(by_path["/etc"].record.type(), TYPE_DIRECTORY);
-    if (devices) {
-        EXPECT_EQ(by_path["/etc/tty"].record.mode, 020620);
-        EXPECT_EQ(by_path["/etc/tty"].content, std::string("\x40\x04\x00\x00", 4));
-        EXPECT_EQ(by_path["/etc/disk"].record.mode, 060660);
-        EXPECT_EQ(by_path["/etc/disk"].content, std::string("\x01\x03\x00\x00", 4));
-    }
-    EXPECT_EQ(reader.next_part(), -1);
-    EXPECT_EQ(reader.position(), fs::file_size(output));
-    EXPECT_EQ(reader.total_file_length(), fs::file_size(output));
-}
 
 TEST_F(package_writer_test, parts_come_in_the_order_readers_take_them)
 {
