@@ -4,7 +4,7 @@ import stat
 
 import pytest
 
-from database_roots import run_installer, tree, version, write_record
+from database_roots import run_installer, tree, write_record
 
 OWNED_AFTER = ["data/", "data/owned", "data/sub/", "data/sub/deeper/", "data/sub/owned2"]
 
@@ -115,12 +115,3 @@ def test_paths_longer_than_a_line_buffer_are_compared_whole(tmp_path):
     assert (tmp_path / owned).exists()
     assert not (tmp_path / stray).exists()
 
-
-def test_a_file_owned_by_any_record_stays(tmp_path):
-    write_record(tmp_path, "a", files=["data/shared"])
-    write_record(tmp_path, "b", files=["data/shared", "data/only_b"], version_line=f"{version(2, 0)} 3\n")
-    (tmp_path / "data").mkdir()
-    for name in ["shared", "only_b", "none"]:
-        (tmp_path / "data" / name).write_text("")
-    run_installer(tmp_path, "--filegc", "/data")
-    assert tree(tmp_path / "data") == ["only_b", "shared"]

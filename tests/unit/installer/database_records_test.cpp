@@ -227,17 +227,4 @@ TEST(database_records, a_failed_write_names_the_file_and_leaves_no_temporary)
               (std::map<std::string, std::string>{{"version", std::to_string(V(1, 2)) + " 99\n"}, {"deps", ""}}));
 }
 
-TEST(database_records, a_missing_database_directory_is_a_create_failure)
-{
-    database_root root;
-    std::filesystem::remove(root.record(""));
-    std::string output = root.run([] {
-        silent_context out;
-        std::unique_ptr<installed_package> record = installed("web", V(1, 2));
-        bool created = ensure_record_directory(out.context, *record);
-        return std::string(created ? "created|" : "failed|") + out.context.message_log.back();
-    });
-    EXPECT_EQ(output, "failed|ERROR: installation of web-1.2 failed: could not create meta: No such file or directory");
-}
-
 }  // namespace

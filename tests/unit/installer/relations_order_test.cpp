@@ -94,17 +94,4 @@ TEST(candidate_order, order_puts_what_is_needed_and_what_conflicts_first)
     }
 }
 
-TEST(candidate_order, silent_form_drops_without_a_word_and_keeps_borrowed_pointers)
-{
-    silent_context out;
-    std::unique_ptr<installed_package> older = installed("a", V(1, 0));
-    std::unique_ptr<installed_package> newer = installed("a", V(2, 0));
-    std::unique_ptr<installed_package> base = installed("base", V(1, 0));
-    newer->dependencies.push_back({"base", 0, 0, 0});
-    std::vector<installed_package*> list{newer.get(), older.get(), base.get()};
-    order_candidates(out.context, list, false, false);
-    EXPECT_EQ(list, (std::vector<installed_package*>{base.get(), newer.get()}));
-    EXPECT_TRUE(out.context.message_log.empty());
-}
-
 }  // namespace

@@ -142,29 +142,4 @@ TEST(relations, packages_compare_by_version_then_build_time_also_through_bundles
     EXPECT_FALSE(names_package(*set, "s"));
 }
 
-TEST(relations, lookups_keep_list_order_and_skip_disabled_when_asked)
-{
-    silent_context out;
-    run_context& context = out.context;
-    context.installed.push_back(installed("exim", V(1, 0)).offers("mta").disabled());
-    context.installed.push_back(installed("smtpd", V(1, 0)).offers("mta"));
-    context.installed.push_back(installed("mta", V(0, 1)));
-    context.installed.push_back(installed("smtpd", V(2, 0)));
-
-    EXPECT_EQ(find_installed(context, "smtpd"), 1);
-    EXPECT_EQ(find_installed(context, "smtp"), -1);
-    EXPECT_EQ(find_installed_package(context, "mta"), context.installed[2].get());
-
-    dependency_entry mta{"mta", 0, 0, 0};
-    EXPECT_EQ(find_providers(context, mta, true),
-              (std::vector<installed_package*>{context.installed[0].get(), context.installed[1].get(),
-                                               context.installed[2].get()}));
-    EXPECT_EQ(find_providers(context, mta, false),
-              (std::vector<installed_package*>{context.installed[1].get(), context.installed[2].get()}));
-
-    header_ptr candidate = package("mta", V(0, 2));
-    // exim would conflict (it provides the name) but is disabled; smtpd is the first enabled one.
-    EXPECT_EQ(first_conflicting(context, *candidate), context.installed[1].get());
-}
-
 }  // namespace
