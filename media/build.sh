@@ -32,10 +32,19 @@ fi
 kernel_package=$(apt-cache depends linux-image-686:i386 | awk '/Depends: linux-image-/{print $2; exit}')
 wanted=("$kernel_package" "${packages[@]/%/:i386}")
 stamp=$debs/packages.txt
-if [ ! -f "$stamp" ] || [ "$(cat "$stamp")" != "${wanted[*]}" ]; then
+download() {
     rm -f "$debs"/*.deb
-    (cd "$debs" && apt-get download -qq "${wanted[@]}" 2>&1 | grep -v '^W: Download is performed unsandboxed' || true)
-    ls "$debs"/*.deb >/dev/null
+    (cd "$debs" && apt-get download -qq "${wanted[@]}" 2>&1) | grep -v '^W: Download is performed unsandboxed' || true
+    [ "$(ls "$debs" | grep -c '\.deb$')" -eq ${#wanted[@]} ]
+}
+if [ ! -f "$stamp" ] || [ "$(cat "$stamp")" != "${wanted[*]}" ]; then
+    # Package lists of an earlier day may name versions the archive no longer has.
+    if ! download; then
+        $SUDO apt-get update -qq
+        kernel_package=$(apt-cache depends linux-image-686:i386 | awk '/Depends: linux-image-/{print $2; exit}')
+        wanted=("$kernel_package" "${packages[@]/%/:i386}")
+        download || { echo "build.sh: could not download ${wanted[*]}" >&2; exit 1; }
+    fi
     echo "${wanted[*]}" > "$stamp"
     rm -rf "$extracted"
 fi
