@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "installer/database/atomic_file.h"
 #include "installer/frontend/console.h"
 
 std::string record_directory(const installed_package& record)
@@ -64,6 +65,14 @@ void read_file_list(const std::string& path, std::set<std::string>& files)
     }
 }
 
+// A write cut short by a power cut leaves its temporary behind; it is never wanted, and it would
+// keep the directory from being removed on uninstall.
+void remove_stale_temporaries(const std::string& directory)
+{
+    for (const char* name : {"version", "deps", "provides", "conflicts", "bundle", "files"})
+        ::unlink(temporary_path_for(directory + name).c_str());
+}
+
 bool exists(const std::string& path)
 {
     struct stat status;
@@ -100,6 +109,7 @@ void load_record(installed_package& record, const std::string& name)
     }
     record.disabled = exists(directory + "disabled");
     read_schedule(record);
+    remove_stale_temporaries(directory);
 }
 
 void read_schedule(installed_package& record)

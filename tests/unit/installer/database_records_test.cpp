@@ -85,6 +85,8 @@ TEST(database_records, load_reads_every_file_and_marks_damage_for_uninstall)
          "p 0/0 action 3"},
         {"unknown schedule word keeps the damage", {{"files", ""}, {"schedule", "Enable\n"}}, "p 0/0 action 1"},
         {"empty schedule", {{"version", "1 2\n"}, {"files", ""}, {"schedule", ""}}, "p 1/2 action 0"},
+        {"temporaries of a cut write", {{"version", "1 2\n"}, {"files", "a\n"}, {".files", "a\nb"}, {".version", "9"}},
+         "p 1/2 action 0 files /a"},
     };
     for (const load_row& row : rows) {
         database_root root;
@@ -95,7 +97,8 @@ TEST(database_records, load_reads_every_file_and_marks_damage_for_uninstall)
             return describe(record);
         });
         EXPECT_EQ(loaded, row.expected) << row.what;
-        EXPECT_FALSE(std::filesystem::exists(root.record("p") / "schedule")) << row.what;
+        for (const char* gone : {"schedule", ".files", ".version"})
+            EXPECT_FALSE(std::filesystem::exists(root.record("p") / gone)) << row.what;
     }
 }
 
