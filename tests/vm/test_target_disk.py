@@ -126,42 +126,64 @@ KEPT = [
 ]
 
 
-def build_old_system(scratch):
-    """An old ext3 file system with a configuration tree and something that must not survive."""
-    tree = os.path.join(scratch, "old")
+def build_old_file_system(scratch, name, kind, size_kib, store):
+    """An old file system; with `store` "kept" it holds the configuration tree of KEPT, with
+    "decoy" one that must not be taken, and always something that must not survive."""
+    tree = os.path.join(scratch, name)
     os.makedirs(os.path.join(tree, "etc"))
     with open(os.path.join(tree, "etc", "old-only"), "w") as junk:
         junk.write("from the old system\n")
-    for path, kind, mode, owner, group, atime, mtime, content in KEPT:
-        full = os.path.join(tree, path)
-        if kind == "d":
-            os.makedirs(full, exist_ok=True)
-        else:
-            with open(full, "wb") as out:
-                out.write(content)
-    os.symlink("network.conf", os.path.join(tree, "vorn/store/link"))
-    for path, kind, mode, owner, group, atime, mtime, content in reversed(KEPT):
-        full = os.path.join(tree, path)
-        os.chown(full, owner, group)
-        os.chmod(full, mode)
-        os.utime(full, (atime, mtime))
-    file_system = os.path.join(scratch, "old.fs")
-    subprocess.run(["mke2fs", "-q", "-F", "-t", "ext3", "-d", tree, file_system, "20000"], check=True)
+    if store == "decoy":
+        os.makedirs(os.path.join(tree, "vorn/store"))
+        with open(os.path.join(tree, "vorn/store/decoy"), "w") as decoy:
+            decoy.write("from the wrong partition\n")
+    elif store == "kept":
+        for path, kind_of, mode, owner, group, atime, mtime, content in KEPT:
+            full = os.path.join(tree, path)
+            if kind_of == "d":
+                os.makedirs(full, exist_ok=True)
+            else:
+                with open(full, "wb") as out:
+                    out.write(content)
+        os.symlink("network.conf", os.path.join(tree, "vorn/store/link"))
+        for path, kind_of, mode, owner, group, atime, mtime, content in reversed(KEPT):
+            full = os.path.join(tree, path)
+            os.chown(full, owner, group)
+            os.chmod(full, mode)
+            os.utime(full, (atime, mtime))
+    file_system = os.path.join(scratch, name + ".fs")
+    subprocess.run(["mke2fs", "-q", "-F", "-t", kind, "-d", tree, file_system, str(size_kib)], check=True)
     return file_system
 
 
+OLD_DISKS = [
+    # name, old partitions: (first sector, sectors, type, file system or None, store)
+    ("four_entries_one_file_system",
+     [(2048, 40000, 0x83, "ext3", "kept"), (42048, 2048, 0x83, None, None),
+      (44096, 2048, 0x82, None, None), (46144, 2048, 0x83, None, None)]),
+    # Partition 1 as ext3 is tried before partition 2 as ext2: the disk counts as one partition.
+    ("journalled_first_partition_wins",
+     [(2048, 20000, 0x83, "ext3", "kept"), (22528, 20000, 0x83, "ext2", "decoy")]),
+    ("old_boot_partition_layout",
+     [(2048, 12000, 0x83, "ext2", "decoy"), (14336, 30000, 0x83, "ext3", "kept")]),
+]
+
+
 @pytest.mark.skipif(os.geteuid() != 0, reason="the old tree needs owners of its own")
-def test_kept_configuration_survives_the_reformat(media, test_driver, tmp_path):
+@pytest.mark.parametrize("name,old_partitions", OLD_DISKS, ids=[d[0] for d in OLD_DISKS])
+def test_kept_configuration_survives_the_reformat(media, test_driver, tmp_path, name, old_partitions):
     heads, sectors, cylinders = 16, 32, 200
     image = str(tmp_path / "disk.img")
     vm_runner.sparse_image(image, cylinders * heads * sectors * 512)
-    # The old table has four entries; the new one-partition layout must leave only the first.
-    write_partition_table(image, [(0x80, 0x83, 2048, 40000), (0, 0x83, 42048, 2048),
-                                  (0, 0x82, 44096, 2048), (0, 0x83, 46144, 2048)])
-    old = build_old_system(str(tmp_path))
-    with open(old, "rb") as source, open(image, "r+b") as disk:
-        disk.seek(2048 * 512)
-        disk.write(source.read())
+    # The new one-partition layout must leave only the first entry of the old table.
+    write_partition_table(image, [(0x80 if index == 0 else 0, kind, first, count)
+                                  for index, (first, count, kind, _, _) in enumerate(old_partitions)])
+    for index, (first, count, _, file_system, store) in enumerate(old_partitions):
+        if file_system:
+            old = build_old_file_system(str(tmp_path), f"old{index}", file_system, count // 2, store)
+            with open(old, "rb") as source, open(image, "r+b") as disk:
+                disk.seek(first * 512)
+                disk.write(source.read())
 
     run = run_driver(media, test_driver, image, heads, sectors, keep_config=True)
     values = run.values()
@@ -173,8 +195,8 @@ def test_kept_configuration_survives_the_reformat(media, test_driver, tmp_path):
     entries = vm_runner.partition_entries(image)
     assert entries == expected_entries(heads, sectors, cylinders, None)
     root = extract(image, entries[0], str(tmp_path), "root.fs")
-    assert vm_runner.inode_status(root, "/etc/old-only") is None
-    assert vm_runner.inode_status(root, "/vorn/store/link") is None
+    for gone in ("/etc/old-only", "/vorn/store/link", "/vorn/store/decoy"):
+        assert vm_runner.inode_status(root, gone) is None, gone
     for path, kind, mode, owner, group, atime, mtime, content in KEPT:
         status = vm_runner.inode_status(root, "/" + path)
         assert status is not None, path
