@@ -233,3 +233,29 @@ def test_disk_too_small_for_its_layout_is_left_alone(media, test_driver, tmp_pat
     assert values["prepared"] == "0"
     assert "ERROR: could not create partitions" in run.output
     assert vm_runner.first_sector(image) == bytes(512)
+
+
+def test_reinstall_over_an_installation_keeps_its_configuration(media, test_driver, tmp_path):
+    # The same layout again: the new file system lands exactly where the old one is, which today's
+    # mke2fs would stop to ask about.
+    heads, sectors, cylinders = 16, 32, 161
+    image = str(tmp_path / "disk.img")
+    vm_runner.sparse_image(image, cylinders * heads * sectors * 512)
+    assert run_driver(media, test_driver, image, heads, sectors).values()["prepared"] == "1"
+
+    entry = vm_runner.partition_entries(image)[0]
+    root = extract(image, entry, str(tmp_path), "first.fs")
+    setting = tmp_path / "setting"
+    setting.write_text("kept across installations\n")
+    for request in ("mkdir /vorn/store", f"write {setting} /vorn/store/setting"):
+        subprocess.run(["debugfs", "-w", "-R", request, root], check=True, capture_output=True)
+    with open(root, "rb") as source, open(image, "r+b") as disk:
+        disk.seek(entry[2] * 512)
+        disk.write(source.read())
+
+    run = run_driver(media, test_driver, image, heads, sectors, keep_config=True)
+    assert run.values()["prepared"] == "1", run.output[-3000:]
+    assert "ERROR" not in run.output
+    second = extract(image, vm_runner.partition_entries(image)[0], str(tmp_path), "second.fs")
+    assert _dump(second, "vorn/store/setting", tmp_path) == b"kept across installations\n"
+    assert "has_journal" in vm_runner.file_system_features(second)
