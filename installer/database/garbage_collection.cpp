@@ -73,12 +73,12 @@ void collect_below(const file_owner_index& owners, std::string& path)
         }
         // A link to a directory is a link: it is collected, never followed. The database's own
         // files belong to no package, yet losing them would make every package forgotten.
-        if (type == DT_DIR) {
-            if (path != DATABASE_PATH)
-                collect_below(owners, path);
+        if (type != DT_DIR) {
+            if (owners.owner_of(path).empty())
+                ::unlink(path.c_str());
+        } else if (path != DATABASE_PATH) {
+            collect_below(owners, path);
         }
-        else if (owners.owner_of(path).empty())
-            ::unlink(path.c_str());
     }
     path.resize(length);
     ::closedir(directory);
