@@ -58,8 +58,8 @@ TEST(files_in_use, open_and_mapped_files_count_pipes_sockets_links_and_proc_do_n
 TEST(files_in_use, owner_is_the_first_record_holding_the_exact_path)
 {
     silent_context out;
-    out.context.installed.push_back(installed("a", V(1, 0)));
-    out.context.installed.push_back(installed("b", V(1, 0)));
+    out.context.installed.push_back(installed("a", ver(1, 0)));
+    out.context.installed.push_back(installed("b", ver(1, 0)));
     out.context.installed[0]->files = {"/etc/shared", "/etc/a"};
     out.context.installed[1]->files = {"/etc/shared", "/etc/b"};
     struct row {

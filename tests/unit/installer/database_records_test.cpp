@@ -114,8 +114,8 @@ std::map<std::string, std::string> record_files(const database_root& root, const
 std::unique_ptr<installed_package> full_record()
 {
     std::unique_ptr<installed_package> record =
-        installed("web", V(1, 2), 99).needs("libc", V(1, 0)).needs("zlib").offers("httpd", -1, V(1, 0), V(2, 0)).excludes("boa", 0, V(0, 9)).disabled();
-    record->bundle = {"netset", V(3, 0), V(3, 0), 0};
+        installed("web", ver(1, 2), 99).needs("libc", ver(1, 0)).needs("zlib").offers("httpd", -1, ver(1, 0), ver(2, 0)).excludes("boa", 0, ver(0, 9)).disabled();
+    record->bundle = {"netset", ver(3, 0), ver(3, 0), 0};
     record->files = {"/usr/sbin/web", "/etc/web.conf", "", "relative"};
     return record;
 }
@@ -133,8 +133,8 @@ TEST(database_records, save_writes_the_table_and_reloads_the_same)
         load_record(loaded, "web");
         return describe(loaded);
     });
-    const std::string v1_0 = std::to_string(V(1, 0)), v1_2 = std::to_string(V(1, 2)),
-                      v2_0 = std::to_string(V(2, 0)), v0_9 = std::to_string(V(0, 9));
+    const std::string v1_0 = std::to_string(ver(1, 0)), v1_2 = std::to_string(ver(1, 2)),
+                      v2_0 = std::to_string(ver(2, 0)), v0_9 = std::to_string(ver(0, 9));
     // The empty path is not written; "relative" is written as it is and comes back absolute.
     EXPECT_EQ(output, "web " + v1_2 + "/99 action 0 disabled from netset deps libc:" + v1_0 + ":0:0 zlib:0:0:0 " +
                           "provides httpd:" + v1_0 + ":" + v2_0 + ":-1 conflicts boa:0:" + v0_9 +
@@ -173,7 +173,7 @@ TEST(database_records, saving_an_emptied_record_removes_what_no_longer_applies)
     });
     EXPECT_EQ(output, "saved");
     EXPECT_EQ(record_files(root, "web"),
-              (std::map<std::string, std::string>{{"version", std::to_string(V(1, 2)) + " 99\n"}, {"deps", ""}, {"files", ""}}));
+              (std::map<std::string, std::string>{{"version", std::to_string(ver(1, 2)) + " 99\n"}, {"deps", ""}, {"files", ""}}));
 }
 
 TEST(database_records, a_bundle_record_gets_no_file_list)
@@ -181,14 +181,14 @@ TEST(database_records, a_bundle_record_gets_no_file_list)
     database_root root;
     std::string output = root.run([] {
         silent_context out;
-        std::unique_ptr<installed_package> record = installed("netset", V(3, 0));
+        std::unique_ptr<installed_package> record = installed("netset", ver(3, 0));
         record->is_bundle = true;
         ensure_record_directory(out.context, *record);
         return std::string(save_record(out.context, *record) ? "saved" : "failed");
     });
     EXPECT_EQ(output, "saved");
     EXPECT_EQ(record_files(root, "netset"),
-              (std::map<std::string, std::string>{{"version", std::to_string(V(3, 0)) + " 0\n"}, {"deps", ""}}));
+              (std::map<std::string, std::string>{{"version", std::to_string(ver(3, 0)) + " 0\n"}, {"deps", ""}}));
 }
 
 TEST(database_records, a_rewrite_cut_short_keeps_the_old_file_whole)
@@ -201,7 +201,7 @@ TEST(database_records, a_rewrite_cut_short_keeps_the_old_file_whole)
         rlimit limit{64, 64};
         ::setrlimit(RLIMIT_FSIZE, &limit);
         silent_context out;
-        std::unique_ptr<installed_package> record = installed("web", V(1, 2), 99);
+        std::unique_ptr<installed_package> record = installed("web", ver(1, 2), 99);
         for (int i = 0; i < 20; ++i)
             record->files.insert("/usr/share/web/page" + std::to_string(i));
         bool saved = save_record(out.context, *record);
@@ -210,7 +210,7 @@ TEST(database_records, a_rewrite_cut_short_keeps_the_old_file_whole)
     EXPECT_EQ(output, "failed|ERROR: installation of web-1.2 failed: could not create meta/files: File too large");
     EXPECT_EQ(record_files(root, "web"),
               (std::map<std::string, std::string>{
-                  {"version", std::to_string(V(1, 2)) + " 99\n"}, {"deps", ""}, {"files", "usr/old\n"}}));
+                  {"version", std::to_string(ver(1, 2)) + " 99\n"}, {"deps", ""}, {"files", "usr/old\n"}}));
 }
 
 TEST(database_records, a_failed_write_names_the_file_and_leaves_no_temporary)
@@ -220,14 +220,14 @@ TEST(database_records, a_failed_write_names_the_file_and_leaves_no_temporary)
     std::filesystem::create_directories(root.record("web") / "provides" / "inside");
     std::string output = root.run([] {
         silent_context out;
-        std::unique_ptr<installed_package> record = installed("web", V(1, 2), 99).offers("httpd");
+        std::unique_ptr<installed_package> record = installed("web", ver(1, 2), 99).offers("httpd");
         bool saved = save_record(out.context, *record);
         return std::string(saved ? "saved|" : "failed|") + out.context.message_log.back();
     });
     EXPECT_EQ(output, "failed|ERROR: installation of web-1.2 failed: could not create meta/provides: Is a directory");
     std::filesystem::remove_all(root.record("web") / "provides");
     EXPECT_EQ(record_files(root, "web"),
-              (std::map<std::string, std::string>{{"version", std::to_string(V(1, 2)) + " 99\n"}, {"deps", ""}}));
+              (std::map<std::string, std::string>{{"version", std::to_string(ver(1, 2)) + " 99\n"}, {"deps", ""}}));
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 #include "installer/database/installed_package.h"
 #include "installer/frontend/run_context.h"
 
-// Small packages described in one expression: package("b", V(1, 0)).needs("a", V(1, 0)).
+// Small packages described in one expression: package("b", ver(1, 0)).needs("a", ver(1, 0)).
 template <class record>
 class package_builder {
 public:
@@ -73,7 +73,7 @@ inline package_builder<installed_package> installed(const std::string& name, ver
     return {name, version, build_time};
 }
 
-constexpr version_number V(unsigned major, unsigned minor, unsigned build = 0)
+constexpr version_number ver(unsigned major, unsigned minor, unsigned build = 0)
 {
     return make_version(major, minor, 'f', build);
 }
