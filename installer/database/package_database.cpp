@@ -59,9 +59,11 @@ void read_file_list(const std::string& path, std::set<std::string>& files)
     while (std::getline(file, line)) {
         if (line.empty())
             continue;
+        // A copy gets a buffer of its own length; the line's grown buffer is reused for the next.
         if (line[0] != '/')
-            line.insert(line.begin(), '/');
-        files.insert(files.end(), std::move(line));
+            files.emplace_hint(files.end(), "/" + line);
+        else
+            files.emplace_hint(files.end(), line);
     }
 }
 
