@@ -1,13 +1,14 @@
 #pragma once
+#include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <vector>
 
 #include "installer/frontend/run_context.h"
 
 // Every owned path mapped to its first owner in array order, built once so that asking for
-// the owner of each file of a large tree stays cheap. Holds views into the records' file sets:
-// it is valid only while the installed records stay unchanged.
+// the owner of each file of a large tree stays cheap. Holds pointers into the records' file
+// sets: it is valid only while the installed records stay unchanged.
 class file_owner_index {
 public:
     explicit file_owner_index(const run_context& context);
@@ -15,5 +16,12 @@ public:
     std::string_view owner_of(std::string_view path) const;
 
 private:
-    std::unordered_map<std::string_view, const installed_package*> owners_;
+    // An open-addressing table at most half full: a slot is a path and the position of its
+    // owner in packages_, far smaller than a node per path.
+    std::size_t slot_of(std::string_view path) const;
+
+    std::vector<const installed_package*> packages_;
+    std::vector<const std::string*> paths_;  // null: free slot
+    std::vector<std::uint32_t> owners_;
+    std::size_t mask_ = 0;
 };
