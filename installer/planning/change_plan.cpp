@@ -69,10 +69,18 @@ void propagate_bundle_actions(run_context& context)
     }
 }
 
-void secure_dependencies(run_context& context, installed_package& package, int level);
+// The packages whose needs are being secured further up the chain of calls. A package reached
+// again from within its own securing (a bundle record through one of its members, or a record
+// naming itself as its bundle) is not secured once more there: that would never end.
+using securing_chain = std::vector<const installed_package*>;
 
-// The needer needs the package: it stays, or is enabled, together with what it needs in turn.
-void require_package(run_context& context, installed_package& needed, const installed_package& needer, int level)
+void secure_dependencies(run_context& context, installed_package& package, int level, securing_chain& chain);
+
+// The needer needs the package: it stays, or is enabled, together with what it needs in turn. One
+// that is already being enabled has its needs secured again: a provider whose removal was refused
+// on the way may still be disabled and must then be enabled.
+void require_package(run_context& context, installed_package& needed, const installed_package& needer, int level,
+                     securing_chain& chain)
 {
     if (needed.action == ACTION_UNINSTALL || needed.action == ACTION_DISABLE) {
         if (level != 0)
@@ -81,32 +89,32 @@ void require_package(run_context& context, installed_package& needed, const inst
         needed.action = ACTION_NONE;
     } else if (!needed.disabled) {
         return;
-    } else if (needed.action == ACTION_ENABLE) {
-        // Already being enabled, its needs are secured where that was decided; going round
-        // again would never end on packages that need each other.
-        return;
     } else {
         needed.action = ACTION_ENABLE;
     }
-    secure_dependencies(context, needed, level);
+    secure_dependencies(context, needed, level, chain);
 }
 
-void secure_dependencies(run_context& context, installed_package& package, int level)
+void secure_dependencies(run_context& context, installed_package& package, int level, securing_chain& chain)
 {
+    if (std::find(chain.begin(), chain.end(), &package) != chain.end())
+        return;
+    chain.push_back(&package);
     if (!package.bundle.name.empty()) {
         if (installed_package* bundle = find_installed_package(context, package.bundle.name))
-            require_package(context, *bundle, package, level);
+            require_package(context, *bundle, package, level, chain);
     }
     for (const dependency_entry& dependency : package.dependencies) {
         std::vector<installed_package*> providers = find_providers(context, dependency, true);
         if (dependency_provider_status(providers) == PROVIDER_MET)
             continue;
         if (providers.empty())
-            return;
+            break;
         order_candidates(context, providers, false, false);
         if (!providers.empty())
-            require_package(context, *providers.back(), package, level);
+            require_package(context, *providers.back(), package, level, chain);
     }
+    chain.pop_back();
 }
 
 void resolve_conflicts(run_context& context, installed_package& package, int level)
@@ -210,8 +218,10 @@ void plan_changes(run_context& context, std::vector<installed_package*>& removal
     propagate_bundle_actions(context);
     drop_idle_requests(context);
     for (std::size_t index = 0; index < context.installed.size(); ++index)
-        if (is_active(*context.installed[index]))
-            secure_dependencies(context, *context.installed[index], level);
+        if (is_active(*context.installed[index])) {
+            securing_chain chain;
+            secure_dependencies(context, *context.installed[index], level, chain);
+        }
     for (std::size_t index = 0; index < context.installed.size(); ++index)
         if (is_active(*context.installed[index]))
             resolve_conflicts(context, *context.installed[index], level);

@@ -100,6 +100,16 @@ const plan_case PLAN_CASES[] = {
     {"packages_that_need_each_other_are_enabled_together",
      {{"base"}, {"a", true, ACTION_ENABLE, {"b"}}, {"b", true, ACTION_NONE, {"a"}}},
      {{"a", ACTION_ENABLE}, {"b", ACTION_ENABLE}}, {}, {"a", "b"}},
+    // The member reaches the bundle first: the bundle's needs are secured from there as well, so
+    // the refused uninstall of its dependency is followed by enabling it when the bundle's turn
+    // comes, instead of leaving the bundle and its dependency disabled under an enabled member.
+    {"bundle_enabled_through_its_member_brings_its_dependency_along",
+     {{"base"}, {"m", true, ACTION_NONE, {}, {}, "sys"}, {"lib", true, ACTION_UNINSTALL},
+      {"sys", true, ACTION_ENABLE, {"lib"}, {}, "", true}},
+     {{"m", ACTION_ENABLE}, {"lib", ACTION_ENABLE}, {"sys", ACTION_ENABLE}}, {}, {"lib", "sys", "m"}},
+    {"member_naming_itself_as_its_bundle_is_planned_without_end",
+     {{"base"}, {"m", true, ACTION_ENABLE, {}, {}, "m"}},
+     {{"m", ACTION_ENABLE}}, {}, {"m"}},
     {"hold_back_record_does_not_count_as_enabled",
      {{"base", false, ACTION_DISABLE}, {"", false, ACTION_NONE, {}, {"x"}}},
      {}, {}, {}},
