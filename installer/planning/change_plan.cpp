@@ -189,6 +189,8 @@ void settle_bundle_records(run_context& context)
     }
 }
 
+// A hold-back record is no software: counted as active it would let a plan through that leaves
+// the router with no enabled package at all, which is what the refusal is there to prevent.
 bool anything_active(const run_context& context)
 {
     return std::any_of(context.installed.begin(), context.installed.end(),
