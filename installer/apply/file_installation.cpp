@@ -32,7 +32,7 @@ struct installation {
     bool force;
     std::string area;              // "/x/NAME" for a disabled package, empty otherwise
     std::string last_parent;       // the last parent made under the area
-    bool parent_inside = true;     // whether that parent really lies inside the area
+    int parent_fault = 0;          // why that parent cannot hold the record (an errno); 0: it can
     std::vector<std::pair<std::string, std::uint32_t>> directory_times;
     std::vector<std::string>& created_directories;
     // Built at the first file in the way; the installed records do not change meanwhile.
@@ -140,16 +140,23 @@ void set_attributes(const file_record& record, const std::string& target)
     set_times(target, record.mtime);
 }
 
-// Every component of the absolute path is a directory, none a symbolic link.
-bool is_real_directory_path(const std::string& path)
+// Why the absolute directory path cannot hold files of the area, as an errno: ELOOP at a symbolic
+// link, ENOTDIR at anything else that is no directory, the error of a component that cannot be
+// looked at; 0 when every component is a real directory. A missing component is a fault only
+// when it must exist.
+int directory_path_fault(const std::string& path, bool must_exist)
 {
     for (std::size_t end = path.find('/', 1);; end = path.find('/', end + 1)) {
         struct stat status;
         std::string prefix = path.substr(0, end);
-        if (lstat(prefix.c_str(), &status) != 0 || !S_ISDIR(status.st_mode))
-            return false;
+        if (lstat(prefix.c_str(), &status) != 0)
+            return errno == ENOENT && !must_exist ? 0 : errno;
+        if (S_ISLNK(status.st_mode))
+            return ELOOP;
+        if (!S_ISDIR(status.st_mode))
+            return ENOTDIR;
         if (end == std::string::npos)
-            return true;
+            return 0;
     }
 }
 
@@ -186,18 +193,21 @@ step install_record(installation& job, const file_record& record)
         return broken(job);
     std::string target = job.area + record.path;
     if (!job.area.empty()) {
-        // The area has none of the live tree's directories; give a record the parents it
-        // does not carry itself.
+        // The area has none of the live tree's directories; give a record the parents it does not
+        // carry itself. A directory link the package carries (or one left in the way) would take
+        // the file, and the parents made for it, out of the area into the live tree the disabled
+        // package must not touch: what exists is looked at before anything is made.
         std::string parent = parent_directory(target);
         if (parent != job.last_parent) {
-            make_directories(parent);
             job.last_parent = parent;
-            job.parent_inside = is_real_directory_path(parent);
+            job.parent_fault = directory_path_fault(parent, false);
+            if (job.parent_fault == 0 && !make_directories(parent))
+                job.parent_fault = errno;
+            if (job.parent_fault == 0)
+                job.parent_fault = directory_path_fault(parent, true);
         }
-        // A directory link the package carries (or one left in the way) would take the file out
-        // of the area, into the live tree the disabled package must not touch.
-        if (!job.parent_inside) {
-            errno = ELOOP;
+        if (job.parent_fault != 0) {
+            errno = job.parent_fault;
             return create_failed(job, record);
         }
     }
@@ -226,7 +236,7 @@ bool install_files(run_context& context, installed_package& package, part_reader
 {
     inflate_stream inflater(reader.rdbuf());
     std::istream data(&inflater);
-    installation job{context, package, reader, data, force, {}, {}, true, {}, created_directories, {}};
+    installation job{context, package, reader, data, force, {}, {}, 0, {}, created_directories, {}};
     if (package.disabled) {
         job.area = disabled_area(package);
         make_directories(job.area);

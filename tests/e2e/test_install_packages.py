@@ -148,3 +148,27 @@ def test_disabled_package_never_writes_through_a_directory_link_into_the_live_tr
                                "Too many levels of symbolic links"]
     assert (root / "srv" / "real" / "lib.so").read_text() == "owner's"
     assert not (root / "x" / "app").exists()
+
+
+LINK_OUT_OF_THE_AREA = [vrp.file_record("/srv/lib", vrp.TYPE_SYMLINK | 0o777, "/srv/real"),
+                        vrp.file_record("/srv/lib/new/deeper/lib.so", vrp.TYPE_REGULAR | 0o644, "app's")]
+
+
+@pytest.mark.parametrize("records, in_the_way, message", [
+    # the parents the record lacks would be made through the link, in the live tree
+    (LINK_OUT_OF_THE_AREA, None, "could not create /srv/lib/new/deeper/lib.so: Too many levels of symbolic links"),
+    # a file left in the disabled area where a parent belongs: the cause is named as it is
+    ([vrp.file_record("/usr/bin/app", vrp.TYPE_REGULAR | 0o644, "app")], "x/app/usr",
+     "could not create /usr/bin/app: Not a directory"),
+])
+def test_disabled_package_whose_parents_cannot_be_made_changes_nothing(root, packages, records, in_the_way, message):
+    install(root, vrp.make_package(packages, "base", "1.0", files={"/etc/base": "b"}, conflicts=["app"]))
+    install(root, vrp.make_package(packages, "owner", "1.0", files={"/srv/real/lib.so": "owner's"}))
+    if in_the_way:
+        (root / in_the_way).parent.mkdir(parents=True)
+        (root / in_the_way).write_text("left over")
+    before = tree(root)
+    result = install(root, vrp.raw_package("app", "1.0", records))
+    assert (result.status, result.messages) == (1, [f"ERROR: installation of app-1.0 failed: {message}"])
+    assert tree(root) == before
+    assert installed_names(root) == ["base", "owner"]
