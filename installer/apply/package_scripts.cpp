@@ -34,6 +34,14 @@ int run_shell_command(const std::string& command)
     if (child < 0)
         return -1;
     if (child == 0) {
+        // A script's output goes nowhere, so nothing it reads could answer a question it asked;
+        // and standard input may be the pipe the package arrives on, whose rest a reading script
+        // would take from the members still to come.
+        int nothing = open("/dev/null", O_RDONLY);
+        if (nothing > 0) {
+            dup2(nothing, STDIN_FILENO);
+            close(nothing);
+        }
         execl("/bin/bash", "bash", "-c", command.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }

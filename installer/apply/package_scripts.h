@@ -14,8 +14,8 @@ constexpr unsigned SCRIPT_MODE = 0755;
 // install profile loaded.
 constexpr const char* SCRIPT_PROLOGUE = "#!/bin/bash\n\n. /vorn/lib/install/profile.sh\n\n";
 
-// Runs the command with "/bin/bash -c" and returns its wait status; -1 when it could not be
-// started or waited for.
+// Runs the command with "/bin/bash -c", reading from /dev/null, and returns its wait status; -1
+// when it could not be started or waited for.
 int run_shell_command(const std::string& command);
 // Runs the package's stored script, if it has one; false only when it ran and failed (reported).
 bool run_script(run_context& context, const installed_package& package, const std::string& script_name);

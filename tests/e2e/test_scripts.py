@@ -1,4 +1,5 @@
 """Package scripts: how they are stored, when they run, and what a failing one does."""
+import os
 import stat
 
 import pytest
@@ -66,6 +67,18 @@ def test_failing_install_script_warns_and_the_install_completes(root, packages, 
     result = install(root, vrp.make_package(packages, "p", "1.0", files={"/etc/p": "p"}, install_script=script))
     assert (result.status, result.messages) == (0, warnings + ["installed p-1.0"])
     assert (root / "etc" / "p").exists()
+
+
+def test_script_reading_its_input_leaves_the_rest_of_a_piped_bundle_alone(root, packages):
+    # The bundle arrives on standard input; the second member lies far beyond what has been read
+    # when the first member's script runs.
+    reader = 'while IFS= read -r -N 4096 chunk; do :; done\n'
+    bundle = vrp.make_bundle(packages, "sys", "1.0", [
+        vrp.member("a", "1.0", files={"/etc/a": "a"}, install_script=reader),
+        vrp.member("b", "1.0", files={"/etc/b": os.urandom(300000)})])
+    result = install(root, bundle)
+    assert (result.status, result.messages) == (0, ["installed sys-1.0"])
+    assert (root / "etc" / "b").stat().st_size == 300000
 
 
 def test_empty_script_part_stores_the_prologue_alone(root):
