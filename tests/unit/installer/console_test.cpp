@@ -5,32 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include "captured_console.h"
 #include "installer/frontend/console.h"
 
 namespace {
-
-// A context whose console is captured in memory.
-struct captured_console {
-    run_context context;
-    char* buffer = nullptr;
-    std::size_t size = 0;
-
-    captured_console() { context.console = open_memstream(&buffer, &size); }
-    ~captured_console()
-    {
-        std::fclose(context.console);
-        std::free(buffer);
-    }
-    std::string take()
-    {
-        std::fflush(context.console);
-        std::string text(buffer, size);
-        std::rewind(context.console);
-        std::fflush(context.console);
-        size = 0;
-        return text;
-    }
-};
 
 const std::string BLANK_LINE = "\r" + std::string(79, ' ') + "\r";
 

@@ -1,4 +1,5 @@
 #pragma once
+#include "captured_console.h"
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -78,18 +79,4 @@ constexpr version_number ver(unsigned major, unsigned minor, unsigned build = 0)
     return make_version(major, minor, 'f', build);
 }
 
-// A context whose console output is kept away from the test's output; the message log keeps
-// what was said.
-struct silent_context {
-    run_context context;
-    char* buffer = nullptr;
-    std::size_t size = 0;
-    silent_context() { context.console = open_memstream(&buffer, &size); }
-    ~silent_context()
-    {
-        std::fclose(context.console);
-        std::free(buffer);
-    }
-    silent_context(const silent_context&) = delete;
-    silent_context& operator=(const silent_context&) = delete;
-};
+using silent_context = captured_console;
