@@ -189,12 +189,13 @@ void settle_bundle_records(run_context& context)
     }
 }
 
-// A hold-back record is no software: counted as active it would let a plan through that leaves
-// the router with no enabled package at all, which is what the refusal is there to prevent.
+// Hold-back records count too: they exist only while a bundle is being installed, whose record
+// may be disabled for a moment until its first enabled member arrives; refusing that plan would
+// report a failure where there is none.
 bool anything_active(const run_context& context)
 {
     return std::any_of(context.installed.begin(), context.installed.end(),
-                       [](const auto& package) { return !is_placeholder(*package) && is_active(*package); });
+                       [](const auto& package) { return is_active(*package); });
 }
 
 }  // namespace

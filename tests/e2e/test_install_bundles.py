@@ -65,6 +65,18 @@ def test_listed_package_that_was_not_installed_comes_in_disabled(root, packages)
     assert not (root / "x" / "" / "files").exists()  # the hold-back records are never written
 
 
+def test_fresh_bundle_whose_first_member_is_held_back_reports_no_failure(tmp_path, packages):
+    fresh = make_root(tmp_path / "fresh")
+    result = install(fresh, vrp.make_bundle(packages, "sys", "1.0", [
+        vrp.member("extra", "1.0", files={"/usr/extra": "e"}), vrp.member("a", "1.0", files={"/usr/a": "a"})],
+        bundle_names=["extra"]))
+    # the record has no enabled member until the second one arrives
+    assert (result.status, result.messages) == (0, ["disabled sys-1.0", "enabled sys-1.0", "installed sys-1.0"])
+    assert not (fresh / "var" / "pdb" / "sys" / "disabled").exists()
+    assert (fresh / "var" / "pdb" / "extra" / "disabled").exists()
+    assert (fresh / "usr" / "a").exists()
+
+
 def test_bundle_whose_members_are_all_omitted_keeps_its_record(root, packages):
     pkg = vrp.make_bundle(packages, "sys", "1.0", [
         vrp.member("a", "1.0", files={"/usr/a": "a"}, depends=["missing"]),

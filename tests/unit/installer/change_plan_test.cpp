@@ -110,9 +110,12 @@ const plan_case PLAN_CASES[] = {
     {"member_naming_itself_as_its_bundle_is_planned_without_end",
      {{"base"}, {"m", true, ACTION_ENABLE, {}, {}, "m"}},
      {{"m", ACTION_ENABLE}}, {}, {"m"}},
-    {"hold_back_record_does_not_count_as_enabled",
-     {{"base", false, ACTION_DISABLE}, {"", false, ACTION_NONE, {}, {"x"}}},
-     {}, {}, {}},
+    // A fresh bundle whose first member is held back: nothing but the hold-back record is active
+    // for a moment, and the plan goes on instead of being refused with an error.
+    {"hold_back_record_counts_as_active_while_its_bundle_is_installed",
+     {{"sys", false, ACTION_NONE, {}, {}, "", true}, {"", false, ACTION_NONE, {}, {"extra"}},
+      {"extra", true, ACTION_NONE, {}, {}, "sys"}},
+     {{"sys", ACTION_DISABLE}}, {"sys"}, {}},
 };
 
 INSTANTIATE_TEST_SUITE_P(cases, change_plan_test, ::testing::ValuesIn(PLAN_CASES),
