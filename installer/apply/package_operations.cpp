@@ -31,6 +31,8 @@ void remove_record_directory(const installed_package& package)
             unlink((directory + entry->d_name).c_str());
     }
     closedir(listing);
+    // Left-over temporaries of interrupted record writes would keep the directory alive.
+    remove_stale_temporaries(directory);
     rmdir(directory.c_str());
 }
 

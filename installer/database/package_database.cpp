@@ -67,14 +67,6 @@ void read_file_list(const std::string& path, std::set<std::string>& files)
     }
 }
 
-// A write cut short by a power cut leaves its temporary behind; it is never wanted, and it would
-// keep the directory from being removed on uninstall.
-void remove_stale_temporaries(const std::string& directory)
-{
-    for (const char* name : {"version", "deps", "provides", "conflicts", "bundle", "files"})
-        ::unlink(temporary_path_for(directory + name).c_str());
-}
-
 bool exists(const std::string& path)
 {
     struct stat status;
@@ -82,6 +74,14 @@ bool exists(const std::string& path)
 }
 
 }  // namespace
+
+// A write cut short by a power cut leaves its temporary behind; it is never wanted, and it would
+// keep the directory from being removed on uninstall.
+void remove_stale_temporaries(const std::string& directory)
+{
+    for (const char* name : {"version", "deps", "provides", "conflicts", "bundle", "files"})
+        ::unlink(temporary_path_for(directory + name).c_str());
+}
 
 void load_record(installed_package& record, const std::string& name)
 {

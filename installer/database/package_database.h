@@ -13,6 +13,8 @@ std::string record_directory(const installed_package& record);
 void load_database(run_context& context, bool quiet);
 // Fills a record from the directory of that name; damage schedules an uninstall.
 void load_record(installed_package& record, const std::string& name);
+// Deletes what record writes cut short by a power cut left in the directory (ends in "/").
+void remove_stale_temporaries(const std::string& directory);
 // Reads and deletes the record's schedule file.
 void read_schedule(installed_package& record);
 
