@@ -73,7 +73,7 @@ say "webadmin: disable; vpn (a bundle): uninstall"
 heading "Second boot"
 boot
 show_database
-say "webadmin's files now live in the disabled area: $(cd "$root/x" && find . -type f | tr '\n' ' ')"
+say "vpn and its two members are gone; disabled packages keep their files in /x: $(cd "$root/x" && find . -type f | sed 's|^\./|/x/|' | tr '\n' ' ')"
 
 heading "Collecting files that no package owns: installer -r ROOT --filegc /etc /usr"
 echo "left over" > "$root/etc/stray.conf"
@@ -83,6 +83,7 @@ say "before: $(cd "$root" && find etc usr -type f | sort | tr '\n' ' ')"
 say "after:  $(cd "$root" && find etc usr -type f | sort | tr '\n' ' ')"
 
 heading "/postlog: the messages of the last boot"
+say "A boot that had packages to install keeps the previous boot's lines too; they follow the changes carried out at start."
 sed 's/^/  /' "$root/postlog"
 say ""
 say "The demo root stays in $root for a closer look."
