@@ -28,6 +28,12 @@ struct plan_case {
     std::vector<std::string> enables;
 };
 
+// Without this the test names would carry the raw bytes of the case, addresses included.
+void PrintTo(const plan_case& row, std::ostream* out)
+{
+    *out << row.behaviour;
+}
+
 std::vector<std::string> names_of(const std::vector<installed_package*>& list)
 {
     std::vector<std::string> names;
