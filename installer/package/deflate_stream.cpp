@@ -46,6 +46,10 @@ deflate_stream::int_type deflate_stream::overflow(int_type c)
 {
     if (traits_type::eq_int_type(c, traits_type::eof()))
         return traits_type::eof();
+    // After a failed sync or a finish the spare byte is already taken (or the stream is over):
+    // storing again would write past the buffer.
+    if (finished_ || pptr() > epptr())
+        return traits_type::eof();
     *pptr() = traits_type::to_char_type(c);
     pbump(1);
     if (sync() != 0)

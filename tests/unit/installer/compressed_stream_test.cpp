@@ -1,4 +1,5 @@
 #include <istream>
+#include <memory>
 #include <random>
 #include <sstream>
 #include <string>
@@ -61,6 +62,48 @@ TEST(compressed_stream, second_finish_fails_and_writes_nothing)
     std::string after_first = sink.str();
     EXPECT_FALSE(stream.finish());
     EXPECT_EQ(sink.str(), after_first);
+}
+
+namespace {
+
+// A sink that takes nothing, as a full disk would.
+class refusing_sink : public std::streambuf {
+protected:
+    std::streamsize xsputn(const char*, std::streamsize) override { return 0; }
+    int_type overflow(int_type) override { return traits_type::eof(); }
+};
+
+}  // namespace
+
+TEST(compressed_stream, writes_after_a_failure_are_refused_without_touching_memory)
+{
+    struct failure_case {
+        const char* name;
+        bool finish_first;
+    };
+    const failure_case cases[] = {
+        {"sink refuses the compressed bytes", false},
+        {"stream already finished", true},
+    };
+    for (const failure_case& c : cases) {
+        std::stringbuf good_sink;
+        refusing_sink bad_sink;
+        auto stream = std::make_unique<deflate_stream>(c.finish_first ? static_cast<std::streambuf*>(&good_sink)
+                                                                       : static_cast<std::streambuf*>(&bad_sink));
+        if (c.finish_first) {
+            ASSERT_TRUE(stream->finish()) << c.name;
+        }
+        std::string before = good_sink.str();
+        // Noise is incompressible enough that deflate must hand output to the sink early.
+        std::mt19937 generator(3);
+        int refused = 0;
+        for (int i = 0; i < 3 * int(deflate_stream::BUFFER_SIZE); ++i)
+            if (stream->sputc(char(generator())) == std::streambuf::traits_type::eof())
+                ++refused;
+        EXPECT_GT(refused, 0) << c.name;
+        EXPECT_FALSE(stream->finish()) << c.name;
+        EXPECT_EQ(good_sink.str(), before) << c.name;
+    }
 }
 
 TEST(compressed_stream, corruption_and_truncation_look_like_the_end)
