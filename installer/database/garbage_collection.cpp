@@ -1,5 +1,7 @@
 #include "installer/database/garbage_collection.h"
 
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <sys/stat.h>
@@ -101,6 +103,14 @@ void collect_garbage(run_context& context, const std::string& directory)
     }
     if (*normalized == DATABASE_PATH || normalized->starts_with(DATABASE_PATH + "/")) {
         show_warning(context, "not collecting files below %s: it holds the package database", directory.c_str());
+        return;
+    }
+    // The paths compared with the file sets are built from the name given; through a symbolic
+    // link they would name other files than the ones removed, and owned files would go.
+    char resolved[PATH_MAX];
+    if (::realpath(normalized->c_str(), resolved) != nullptr && *normalized != resolved) {
+        show_warning(context, "not collecting files below %s: it is reached through a symbolic link",
+                     directory.c_str());
         return;
     }
     file_owner_index owners(context);

@@ -64,6 +64,23 @@ def test_the_database_itself_is_never_collected(router, directory):
     assert sorted(os.listdir(router / "var" / "pdb" / "base")) == ["files", "version"]
 
 
+@pytest.mark.parametrize("link, target, directory", [
+    ("alias", "data", "/alias"),
+    ("alias", "data", "/alias/sub"),
+    ("deep", "data/sub", "/deep"),
+    ("records", "var/pdb", "/records"),
+    ("lib", "var", "/lib/pdb"),
+])
+def test_names_through_symbolic_links_are_refused(router, link, target, directory):
+    # Built from the link's name, the paths would match no record, and owned files would go.
+    os.symlink(target, router / link)
+    before = tree(router)
+    result = run_installer(router, "--filegc", directory)
+    assert (result.returncode, result.stdout.decode()) == \
+        (0, f"WARNING: not collecting files below {directory}: it is reached through a symbolic link\n")
+    assert tree(router) == before
+
+
 @pytest.mark.parametrize("setup, args, output", [
     ("no database", [], "WARNING: could not open repo\n"
                         "WARNING: no package is installed, not collecting files below /data\n"),
