@@ -10,6 +10,19 @@ bool is_safe_package_name(const std::string& name)
     return true;
 }
 
+bool has_recordable_lists(const package_header& package)
+{
+    for (const auto* list : {&package.dependencies, &package.provides, &package.conflicts})
+        for (const dependency_entry& entry : *list) {
+            if (entry.name.empty())
+                return false;
+            for (unsigned char c : entry.name)
+                if (c <= ' ' || c == 0x7f)
+                    return false;
+        }
+    return true;
+}
+
 bool is_safe_record_path(const std::string& path)
 {
     if (path.find('\0') != std::string::npos || path.find('\n') != std::string::npos)

@@ -41,7 +41,7 @@ int install_bundle(run_context& context, part_reader& reader, unsigned flags, co
     auto bundle = std::make_unique<installed_package>();
     if (!read_header(reader, *bundle))
         return 1;
-    if (!is_safe_package_name(bundle->name)) {
+    if (!is_safe_package_name(bundle->name) || !has_recordable_lists(*bundle)) {
         report_broken_package(context, *bundle);
         return 1;
     }

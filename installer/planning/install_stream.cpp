@@ -64,7 +64,7 @@ std::optional<std::string> install_single(run_context& context, part_reader& rea
     if (bundle)
         candidate->bundle = *bundle;
     // The name becomes a directory: one that leads elsewhere is refused before anything exists.
-    if (!is_safe_package_name(candidate->name)) {
+    if (!is_safe_package_name(candidate->name) || !has_recordable_lists(*candidate)) {
         report_broken_package(context, *candidate);
         return std::nullopt;
     }

@@ -75,6 +75,19 @@ def test_unsafe_package_name_is_refused_before_anything_is_written(root, name, l
     assert installed_names(root) == ["base"]
 
 
+@pytest.mark.parametrize("list_type", [vrp.PART_DEPENDENCIES, vrp.PART_PROVIDES, vrp.PART_CONFLICTS])
+@pytest.mark.parametrize("entry", ["", "two words"])
+def test_list_names_the_database_could_not_read_back_are_refused(root, list_type, entry):
+    """Such a record would load as damaged at the next start and the package would be removed."""
+    before = tree(root)
+    lists = [vrp.part(list_type, vrp.name_list([entry]))]
+    result = install(root, vrp.raw_package("odd", "1.0", [vrp.file_record("/etc/new", REGULAR, "x")],
+                                           extra_parts=lists))
+    assert (result.status, result.messages) == (1, ["ERROR: installation of odd-1.0 failed: broken package"])
+    assert tree(root) == before
+    assert installed_names(root) == ["base"]
+
+
 def test_unsafe_bundle_name_is_refused(root):
     member = [vrp.part(vrp.PART_PACKAGE, vrp.header_record("m", "1.0")),
               vrp.part(vrp.PART_FILES, vrp.compress(vrp.file_record("/etc/m", REGULAR, "m")))]
