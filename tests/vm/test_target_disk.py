@@ -137,6 +137,12 @@ def build_old_file_system(scratch, name, kind, size_kib, store):
         os.makedirs(os.path.join(tree, "vorn/store"))
         with open(os.path.join(tree, "vorn/store/decoy"), "w") as decoy:
             decoy.write("from the wrong partition\n")
+    elif store == "file":
+        os.makedirs(os.path.join(tree, "vorn"))
+        with open(os.path.join(tree, "vorn/store"), "wb") as kept:
+            kept.write(STORE_FILE)
+        os.chmod(os.path.join(tree, "vorn/store"), 0o600)
+        os.utime(os.path.join(tree, "vorn/store"), (1600000000, 1600000100))
     elif store == "kept":
         for path, kind_of, mode, owner, group, atime, mtime, content in KEPT:
             full = os.path.join(tree, path)
@@ -205,6 +211,33 @@ def test_kept_configuration_survives_the_reformat(media, test_driver, tmp_path, 
         assert (status["atime"], status["mtime"]) == (atime, mtime), path
         if content is not None:
             assert _dump(root, path, tmp_path) == content, path
+
+
+STORE_FILE = b"a configuration kept as one file\n"
+
+
+def test_kept_configuration_that_is_a_plain_file(media, test_driver, tmp_path):
+    # An old ext2 root whose configuration is one file: it comes back as that file, beside the
+    # directories the preparation creates under /vorn.
+    heads, sectors, cylinders = 16, 32, 161
+    image = str(tmp_path / "disk.img")
+    vm_runner.sparse_image(image, cylinders * heads * sectors * 512)
+    write_partition_table(image, [(0x80, 0x83, 2048, 40000)])
+    old = build_old_file_system(str(tmp_path), "old", "ext2", 20000, "file")
+    with open(old, "rb") as source, open(image, "r+b") as disk:
+        disk.seek(2048 * 512)
+        disk.write(source.read())
+
+    run = run_driver(media, test_driver, image, heads, sectors, keep_config=True)
+    assert run.values()["prepared"] == "1", run.output[-3000:]
+    assert "Writing back old configuration..." in run.output
+    assert "ERROR" not in run.output
+    root = extract(image, vm_runner.partition_entries(image)[0], str(tmp_path), "root.fs")
+    status = vm_runner.inode_status(root, "/vorn/store")
+    assert status is not None and status["type"] == "regular", status
+    assert (status["mode"], status["mtime"]) == (0o600, 1600000100)
+    assert _dump(root, "vorn/store", tmp_path) == STORE_FILE
+    assert vm_runner.inode_status(root, "/etc/old-only") is None
 
 
 def _dump(file_system, path, scratch):
