@@ -153,10 +153,12 @@ class setup_session:
     """`setup` running in its namespaces, connected to a pseudo-terminal."""
 
     def __init__(self, root, arguments=(), program_name="/sbin/setup", stdin_at_end=False,
-                 timeout=10):
+                 mounts=(), timeout=10):
         self.root = root
         launch = [sys.executable, os.path.abspath(__file__), "--launch", root.path, pid_namespace(),
                   "--program-name", program_name]
+        for directory in mounts:
+            launch += ["--mount-tmpfs", directory]
         if not root.virtual_console:
             launch.append("--serial")
         if stdin_at_end:
@@ -191,6 +193,16 @@ class setup_session:
         self.child.close()
         return self.child.signalstatus == RESTART_SIGNAL or \
             self.child.exitstatus == 128 + RESTART_SIGNAL
+
+    def mount_points(self):
+        """The mount points `setup` sees, as paths inside its root; empty once it has ended."""
+        try:
+            with open("/proc/%d/task/%d/children" % (self.child.pid, self.child.pid)) as stream:
+                first_process = int(stream.read().split()[0])
+            with open("/proc/%d/mountinfo" % first_process) as stream:
+                return {line.split(" ")[4] for line in stream}
+        except (OSError, IndexError, ValueError):
+            return set()
 
     def stop(self):
         if self.child.isalive():
@@ -232,6 +244,12 @@ def launch(arguments):
         for number in (0, 1, 2):
             os.dup2(nothing, number)
         os.close(nothing)
+    # File systems that a flow would have mounted, so that unmounting them can be seen; they live in
+    # our private mount namespace only.
+    for directory in arguments.mount_tmpfs:
+        target = os.path.join(arguments.root, directory.lstrip("/"))
+        os.makedirs(target, exist_ok=True)
+        subprocess.run(["mount", "-t", "tmpfs", "tmpfs", target], check=True)
     if arguments.stdin_at_end:
         reading, writing = os.pipe()
         os.close(writing)
@@ -275,6 +293,7 @@ def main():
                         help=argparse.SUPPRESS)
     parser.add_argument("--program-name", default="/sbin/setup", help=argparse.SUPPRESS)
     parser.add_argument("--stdin-at-end", action="store_true", help=argparse.SUPPRESS)
+    parser.add_argument("--mount-tmpfs", action="append", default=[], help=argparse.SUPPRESS)
     parser.add_argument("--build", default=None, help="build directory (default: $ROUTER_BUILD_DIR "
                         "or build/)")
     parser.add_argument("--type", default=None, help='text of "/TYPE" (for example "cdrom\\n")')

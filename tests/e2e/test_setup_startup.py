@@ -125,6 +125,33 @@ def test_interrupt_aborts_and_reboots_after_enter(make_root, run):
     assert root.calls()[-1] == ["insmod", "hid"]
 
 
+@pytest.mark.parametrize("mounted", [
+    ("/mnt", "/mnt/boot", "/floppy"),
+    ("/floppy",),
+])
+def test_interrupt_unmounts_target_and_floppy_before_waiting(make_root, run, mounted):
+    root = make_root(blocking_modules=("hid",))
+    session = run(root, mounts=mounted)
+    wait_until(lambda: ["insmod", "hid"] in root.calls())
+    assert set(mounted) <= session.mount_points()
+    session.type(CTRL_C)
+    session.expect("Installation aborted\r\n" + REBOOT_PROMPT)
+    # The boot partition goes first: the target below it could not be unmounted while it is there.
+    wait_until(lambda: not set(mounted) & session.mount_points(), seconds=5)
+    session.type(ENTER)
+    assert session.wait_for_end()
+
+
+def test_flow_end_unmounts_floppy_and_target_before_waiting(make_root, run):
+    session = run(make_root(), mounts=("/mnt", "/floppy"))
+    session.expect(REBOOT_PROMPT)
+    seen = session.mount_points()
+    assert "/proc" in seen  # setup is still there to be looked at
+    assert not {"/mnt", "/floppy"} & seen
+    session.type(ENTER)
+    assert session.wait_for_end()
+
+
 def test_interrupt_after_flow_is_ignored(make_root, run):
     session = run(make_root())
     session.expect(REBOOT_PROMPT)
