@@ -169,12 +169,19 @@ def test_nothing_installed_after_the_run_halts_the_router(root, packages):
     (root / "var" / "pckg" / "junk.vrp").write_bytes(b"junk")
     process = subprocess.Popen(["unshare", "--mount", "--propagation", "private", "sh", "-c",
                                 f'mount --bind /proc "{root}/proc" && exec "{INSTALLER}" -r "{root}"'],
-                               stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    out = b""
     try:
-        time.sleep(1.5)
+        deadline = time.monotonic() + 60
+        while not out.endswith(b"Please, reinstall.\n") and time.monotonic() < deadline:
+            chunk = os.read(process.stdout.fileno(), 4096)
+            if not chunk:
+                break
+            out += chunk
+        time.sleep(0.5)
         assert process.poll() is None, "the run must not end"
     finally:
         process.send_signal(signal.SIGKILL)
-        out, _ = process.communicate(timeout=10)
+        process.communicate(timeout=10)
     assert out.decode().endswith("ERROR: broken package junk.vrp\n\nERROR: router installation failed!!!\n"
                                  "Please, reinstall.\n")
