@@ -213,24 +213,33 @@ def boot_bios_disk(image, wanted, timeout=30):
                         break
                 if process.poll() is not None:
                     break
-                if monitor is None and os.path.exists(monitor_path):
-                    monitor = socket.socket(socket.AF_UNIX)
-                    monitor.connect(monitor_path)
-                    monitor.settimeout(2)
-                if monitor is not None:
-                    if os.path.exists(screen_path):
-                        os.unlink(screen_path)
-                    monitor.sendall(f'pmemsave 0xb8000 4000 "{screen_path}"\n'.encode())
-                    deadline = time.monotonic() + 2
-                    while not os.path.exists(screen_path) and time.monotonic() < deadline:
-                        time.sleep(0.05)
-                    time.sleep(0.1)
-                    _drain(monitor)
-                    if os.path.exists(screen_path):
-                        with open(screen_path, "rb") as memory:
-                            cells = memory.read()
-                        screen = "\n".join(cells[row * 160:(row + 1) * 160:2].decode("latin-1").rstrip()
-                                           for row in range(25))
+                try:
+                    if monitor is None and os.path.exists(monitor_path):
+                        monitor = socket.socket(socket.AF_UNIX)
+                        monitor.connect(monitor_path)
+                        monitor.settimeout(2)
+                    if monitor is not None:
+                        if os.path.exists(screen_path):
+                            os.unlink(screen_path)
+                        monitor.sendall(f'pmemsave 0xb8000 4000 "{screen_path}"\n'.encode())
+                        deadline = time.monotonic() + 2
+                        while not os.path.exists(screen_path) and time.monotonic() < deadline:
+                            time.sleep(0.05)
+                        time.sleep(0.1)
+                        _drain(monitor)
+                        if os.path.exists(screen_path):
+                            with open(screen_path, "rb") as memory:
+                                cells = memory.read()
+                            screen = "\n".join(cells[row * 160:(row + 1) * 160:2].decode("latin-1").rstrip()
+                                               for row in range(25))
+                except OSError:
+                    # The machine stopped between the check above and the request: let it finish
+                    # exiting, so that its exit code and its last serial output are kept.
+                    try:
+                        process.wait(timeout=5)
+                    except subprocess.TimeoutExpired:
+                        pass
+                    break
                 if any(text in screen or text.encode() in serial for text in wanted):
                     break
         finally:
@@ -241,4 +250,6 @@ def boot_bios_disk(image, wanted, timeout=30):
             if process.poll() is None:
                 process.kill()
             process.wait()
+            # What the machine wrote just before it stopped may still be in the pipe.
+            serial += process.stdout.read()
         return screen, serial.decode(errors="replace"), process.returncode
