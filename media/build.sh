@@ -62,7 +62,8 @@ cmake -S "$source_dir" -B "$build" -DCMAKE_BUILD_TYPE=Release \
       -DCMAKE_C_FLAGS=-m32 -DCMAKE_CXX_FLAGS=-m32 -DROUTER_STATIC=ON -DROUTER_TESTS=OFF \
       -DZLIB_LIBRARY=/usr/lib32/libz.a -DZLIB_INCLUDE_DIR=/usr/include >/dev/null
 cmake --build "$build" --target setup installer -j"$(nproc)" >/dev/null
-g++ -m32 -static -O2 -std=c++20 -Wall -Wextra -o "$build/sfdisk" "$source_dir/media/sfdisk_layer.cpp"
+g++ -m32 -static -O2 -std=c++20 -Wall -Wextra -I"$source_dir" -o "$build/sfdisk" "$source_dir/media/sfdisk_layer.cpp" \
+    "$source_dir/common/child_wait.cpp" "$source_dir/common/file_descriptor.cpp"
 setup_libraries=$(find "$build/setup" "$build/common" -name '*.a' | sort)
 driver=$source_dir/tests/vm/disk_test_driver.cpp
 g++ -m32 -static -O2 -std=c++20 -Wall -Wextra -I"$source_dir" -o "$out/disk_test_driver" "$driver" \

@@ -24,6 +24,9 @@
 #include <unistd.h>
 #include <vector>
 
+#include "common/child_wait.h"
+#include "common/file_descriptor.h"
+
 namespace {
 
 // Both can be pointed elsewhere through the environment, so that the layer can be tried on an
@@ -206,13 +209,10 @@ bool run_sector_tool(const char* device, const std::string& script)
         _exit(127);
     }
     close(channel[0]);
-    bool sent = write(channel[1], script.data(), script.size()) == ssize_t(script.size());
+    bool sent = write_fully(channel[1], script.data(), script.size());
     close(channel[1]);
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0)
-        if (errno != EINTR)
-            return false;
-    return sent && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    int status = wait_for_child(child);
+    return sent && status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 int write_table(const char* device)

@@ -3,7 +3,8 @@
 #include <sys/mount.h>
 
 #include "setup/flows/installation_flows.h"
-#include "setup/flows/setup_context.h"
+#include "setup/flows/mode_selection.h"
+#include "setup/tui/key_input.h"
 #include "setup/flows/target_disk.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <unistd.h>
 
-#include "setup/flows/setup_context.h"
+#include "setup/flows/progress_dots.h"
 
 namespace {
 

@@ -1,10 +1,14 @@
 #pragma once
 
+// The state of one run of setup. The entry point creates the setup_context and passes it to every
+// flow; the flows fill in the target disk and, on floppies, the header of the set being read. The
+// two process-wide values below are set up at start and read by the signal handlers.
+
 #include <csignal>
 #include <cstdint>
 
 #include "setup/disk/disk_info.h"
-#include "setup/tui/terminal.h"
+#include "setup/tui/terminal_mode.h"
 
 // The header of the floppy set part read last (32 bytes on the floppy, little-endian there).
 struct floppy_set_header {
@@ -32,19 +36,3 @@ extern volatile sig_atomic_t installation_finished;
 
 // The one terminal of the run, created at start-up, not raw.
 extern terminal_state console_terminal;
-
-// Prints the message as it is, flushes, and prints one dot per second until progress_stop.
-void progress_start(setup_context& context, const char* message);
-// Ends the line of dots.
-void progress_stop(setup_context& context);
-
-// Raw mode, cursor hidden, cleared screen, the welcome line with the subtitle and the abort hint.
-void show_welcome(setup_context& context, const char* subtitle);
-// The warning and "Continue?"; true when the user agrees to erase the disk.
-bool confirm_erase(setup_context& context);
-// "Do you want to keep old configuration? "; true for yes.
-bool ask_keep_config();
-
-// Runs the one flow the media ask for (argument "-hdd-install", the first line of "/TYPE") and the
-// steps after it, up to the wait for Enter where the mode needs it.
-void select_mode(setup_context& context, int argc, char** argv);

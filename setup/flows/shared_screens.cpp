@@ -1,6 +1,8 @@
 #include <cstdio>
 
-#include "setup/flows/setup_context.h"
+#include "setup/flows/shared_screens.h"
+#include "setup/tui/key_input.h"
+#include "setup/tui/screen_output.h"
 
 void show_welcome(setup_context&, const char* subtitle)
 {

@@ -10,7 +10,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "common/child_wait.h"
+#include "common/file_descriptor.h"
 #include "setup/flows/setup_context.h"
+#include "setup/flows/mode_selection.h"
+#include "setup/tui/key_input.h"
+#include "setup/tui/screen_output.h"
 #include "setup/support/process_runner.h"
 
 namespace {
@@ -19,16 +24,7 @@ constexpr int RESTART_COMMAND = 0x01234567;
 
 void write_text(const char* text)
 {
-    size_t left = std::strlen(text);
-    while (left > 0) {
-        ssize_t written = write(STDOUT_FILENO, text, left);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return;
-        text += written;
-        left -= static_cast<size_t>(written);
-    }
+    write_fully(STDOUT_FILENO, text, std::strlen(text));
 }
 
 // Unmounting flushes what is mounted; sync covers whatever could not be unmounted, since a restart
@@ -110,14 +106,7 @@ bool run_as_waiting_parent(int* wait_status)
     pid_t child = fork();
     if (child <= 0)
         return false;
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0) {
-        if (errno != EINTR) {
-            *wait_status = -1;
-            return true;
-        }
-    }
-    *wait_status = status;
+    *wait_status = wait_for_child(child);
     return true;
 }
 

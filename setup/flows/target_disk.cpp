@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "setup/flows/progress_dots.h"
 #include "setup/disk/boot_config.h"
 #include "setup/disk/boot_sector.h"
 #include "setup/disk/disk_detection.h"

@@ -8,6 +8,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "common/child_wait.h"
+
 char log_device[LOG_DEVICE_SIZE] = "/dev/tty9";
 pid_t pipe_child = -1;
 
@@ -68,16 +70,6 @@ struct child_signal_block {
 };
 
 child_signal_block pipe_signal_block;
-
-int wait_for_child(pid_t child)
-{
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0) {
-        if (errno != EINTR)
-            return -1;
-    }
-    return status;
-}
 
 // Puts `fd` onto `target` and closes the original.
 void move_descriptor(int fd, int target)

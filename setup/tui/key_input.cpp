@@ -3,7 +3,8 @@
 #include <cstdio>
 #include <unistd.h>
 
-#include "setup/tui/terminal.h"
+#include "setup/tui/key_input.h"
+#include "setup/tui/screen_output.h"
 
 namespace {
 

@@ -1,7 +1,8 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "setup/tui/terminal.h"
+#include "setup/tui/menu_grid.h"
+#include "setup/tui/screen_output.h"
 
 void grid_init(menu_grid& grid, grid_entry* const* items, unsigned count, int top_row)
 {

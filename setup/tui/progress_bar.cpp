@@ -1,6 +1,6 @@
 #include <cstdio>
 
-#include "setup/tui/terminal.h"
+#include "setup/tui/progress_bar.h"
 
 void progress_bar_init(progress_bar& bar, uint32_t width, uint32_t total)
 {

@@ -1,7 +1,8 @@
 #include <cstdio>
 #include <string>
 
-#include "setup/tui/terminal.h"
+#include "setup/tui/screen_output.h"
+#include "setup/tui/key_input.h"
 
 void move_cursor(int column, int row)
 {

@@ -1,7 +1,8 @@
 #include <cstdio>
 #include <unistd.h>
 
-#include "setup/tui/terminal.h"
+#include "setup/tui/terminal_mode.h"
+#include "setup/tui/screen_output.h"
 
 void disable_line_editing()
 {

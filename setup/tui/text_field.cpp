@@ -4,7 +4,9 @@
 #include <netinet/in.h>
 #include <string>
 
-#include "setup/tui/terminal.h"
+#include "setup/tui/text_field.h"
+#include "setup/tui/key_input.h"
+#include "setup/tui/screen_output.h"
 
 namespace {
 

@@ -17,8 +17,10 @@ CYLINDER = HEADS * SECTORS
 def layer(tmp_path_factory):
     scratch = tmp_path_factory.mktemp("layer")
     program = str(scratch / "sfdisk")
-    subprocess.run(["g++", "-std=c++20", "-O1", "-Wall", "-Wextra", "-Werror", "-o", program,
-                    os.path.join(SOURCE_DIR, "media", "sfdisk_layer.cpp")], check=True)
+    subprocess.run(["g++", "-std=c++20", "-O1", "-Wall", "-Wextra", "-Werror", "-I", SOURCE_DIR,
+                    "-o", program, os.path.join(SOURCE_DIR, "media", "sfdisk_layer.cpp"),
+                    os.path.join(SOURCE_DIR, "common", "child_wait.cpp"),
+                    os.path.join(SOURCE_DIR, "common", "file_descriptor.cpp")], check=True)
     geometry = scratch / "geometry"
     geometry.write_text(f"{HEADS} {SECTORS}\n")
     environment = dict(os.environ, SFDISK_GEOMETRY=str(geometry), SFDISK_SECTOR_TOOL="/usr/sbin/sfdisk")

@@ -3,7 +3,8 @@
 #include <time.h>
 
 #include "setup/console_capture.h"
-#include "setup/flows/setup_context.h"
+#include "setup/flows/progress_dots.h"
+#include "setup/flows/shared_screens.h"
 
 TEST(shared_screens, welcome_and_questions_are_exact)
 {

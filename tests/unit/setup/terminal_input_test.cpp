@@ -6,7 +6,10 @@
 #include <string>
 
 #include "setup/console_capture.h"
-#include "setup/tui/terminal.h"
+#include "setup/tui/key_input.h"
+#include "setup/tui/screen_output.h"
+#include "setup/tui/terminal_mode.h"
+#include "setup/tui/text_field.h"
 
 TEST(terminal_input, yes_no_questions_take_only_y_or_n)
 {

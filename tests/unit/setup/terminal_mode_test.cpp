@@ -4,7 +4,10 @@
 #include <unistd.h>
 
 #include "setup/console_capture.h"
-#include "setup/tui/terminal.h"
+#include "setup/tui/key_input.h"
+#include "setup/tui/screen_output.h"
+#include "setup/tui/terminal_mode.h"
+#include "setup/tui/text_field.h"
 
 namespace {
 

@@ -3,7 +3,12 @@
 #include <string>
 
 #include "setup/console_capture.h"
-#include "setup/tui/terminal.h"
+#include "setup/tui/key_input.h"
+#include "setup/tui/menu_grid.h"
+#include "setup/tui/progress_bar.h"
+#include "setup/tui/screen_output.h"
+#include "setup/tui/terminal_mode.h"
+#include "setup/tui/text_field.h"
 
 namespace {
 
