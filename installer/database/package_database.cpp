@@ -16,20 +16,29 @@ std::string record_directory(const installed_package& record)
 void load_database(run_context& context, bool quiet)
 {
     context.quiet = quiet;
-    DIR* directory = ::opendir(DATABASE_DIRECTORY);
-    if (directory == nullptr) {
+    std::vector<std::string> names;
+    if (!list_record_names(names)) {
         show_warning(context, "could not open repo");
         return;
     }
-    while (const dirent* entry = ::readdir(directory)) {
-        if (entry->d_name[0] == '.')
-            continue;
+    for (const std::string& name : names) {
         auto record = std::make_unique<installed_package>();
         record->architecture.clear();
-        load_record(*record, entry->d_name);
+        load_record(*record, name);
         append_installed(context, std::move(record));
     }
+}
+
+bool list_record_names(std::vector<std::string>& names)
+{
+    DIR* directory = ::opendir(DATABASE_DIRECTORY);
+    if (directory == nullptr)
+        return false;
+    while (const dirent* entry = ::readdir(directory))
+        if (entry->d_name[0] != '.')
+            names.emplace_back(entry->d_name);
     ::closedir(directory);
+    return true;
 }
 
 namespace {
@@ -85,21 +94,32 @@ void remove_stale_temporaries(const std::string& directory)
 
 void load_record(installed_package& record, const std::string& name)
 {
+    read_record(record, name);
+    std::string directory = record_directory(record);
+    ::unlink((directory + "schedule").c_str());
+    remove_stale_temporaries(directory);
+}
+
+unsigned read_record(installed_package& record, const std::string& name, bool with_file_list)
+{
     record.name = name;
     std::string directory = record_directory(record);
+    unsigned damage = 0;
 
     std::ifstream version_file(directory + "version");
     if (!(version_file >> record.version >> record.build_time))
-        record.action = ACTION_UNINSTALL;
+        damage |= DAMAGE_VERSION;
     if (!read_entries(directory + "deps", record.dependencies, false))
-        record.action = ACTION_UNINSTALL;
+        damage |= DAMAGE_DEPS;
     if (!read_entries(directory + "provides", record.provides, true))
-        record.action = ACTION_UNINSTALL;
+        damage |= DAMAGE_PROVIDES;
     if (!read_entries(directory + "conflicts", record.conflicts, false))
+        damage |= DAMAGE_CONFLICTS;
+    if (damage != 0)
         record.action = ACTION_UNINSTALL;
 
     record.is_bundle = !exists(directory + "files");
-    if (!record.is_bundle)
+    if (!record.is_bundle && with_file_list)
         read_file_list(directory + "files", record.files);
 
     std::ifstream bundle_file(directory + "bundle");
@@ -110,24 +130,31 @@ void load_record(installed_package& record, const std::string& name)
         record.bundle.maximum = 0;
     }
     record.disabled = exists(directory + "disabled");
-    read_schedule(record);
-    remove_stale_temporaries(directory);
+    // A known word overrides the uninstall that damage asked for.
+    if (std::int32_t action = scheduled_action_in(directory + "schedule"); action != ACTION_NONE)
+        record.action = action;
+    return damage;
+}
+
+std::int32_t scheduled_action_in(const std::string& schedule_path)
+{
+    std::ifstream file(schedule_path);
+    std::string word;
+    if (!(file >> word))
+        return ACTION_NONE;
+    if (word == "uninstall")
+        return ACTION_UNINSTALL;
+    if (word == "enable")
+        return ACTION_ENABLE;
+    if (word == "disable")
+        return ACTION_DISABLE;
+    return ACTION_NONE;
 }
 
 void read_schedule(installed_package& record)
 {
     std::string path = record_directory(record) + "schedule";
-    {
-        std::ifstream file(path);
-        std::string word;
-        if (file >> word) {
-            if (word == "uninstall")
-                record.action = ACTION_UNINSTALL;
-            else if (word == "enable")
-                record.action = ACTION_ENABLE;
-            else if (word == "disable")
-                record.action = ACTION_DISABLE;
-        }
-    }
+    if (std::int32_t action = scheduled_action_in(path); action != ACTION_NONE)
+        record.action = action;
     ::unlink(path.c_str());
 }
