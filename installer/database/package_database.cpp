@@ -1,7 +1,10 @@
 #include "installer/database/package_database.h"
 
 #include <dirent.h>
+#include <cstring>
 #include <fstream>
+#include <iterator>
+#include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -61,21 +64,6 @@ bool read_entries(const std::string& path, std::vector<dependency_entry>& entrie
     return true;
 }
 
-void read_file_list(const std::string& path, std::set<std::string>& files)
-{
-    std::ifstream file(path);
-    std::string line;
-    while (std::getline(file, line)) {
-        if (line.empty())
-            continue;
-        // A copy gets a buffer of its own length; the line's grown buffer is reused for the next.
-        if (line[0] != '/')
-            files.emplace_hint(files.end(), "/" + line);
-        else
-            files.emplace_hint(files.end(), line);
-    }
-}
-
 bool exists(const std::string& path)
 {
     struct stat status;
@@ -83,6 +71,19 @@ bool exists(const std::string& path)
 }
 
 }  // namespace
+
+void for_each_listed_file(const installed_package& record, const std::function<bool(std::string&)>& visit)
+{
+    std::ifstream file(record_directory(record) + "files");
+    std::string line;
+    while (std::getline(file, line)) {
+        if (line.empty())
+            continue;
+        std::string path = line[0] != '/' ? "/" + line : line;
+        if (!visit(path))
+            return;
+    }
+}
 
 // A write cut short by a power cut leaves its temporary behind; it is never wanted, and it would
 // keep the directory from being removed on uninstall.
@@ -100,39 +101,92 @@ void load_record(installed_package& record, const std::string& name)
     remove_stale_temporaries(directory);
 }
 
+namespace {
+
+constexpr const char* RECORD_FILE_NAMES[] = {"version", "deps", "provides", "conflicts", "files", "bundle", "disabled",
+                                             "schedule"};
+
+// Which of RECORD_FILE_NAMES (bit i for entry i) the record directory lists. A record has only a
+// few of them: one listing spares an open per absent file, which adds up over a whole database.
+// Every bit is set when the directory cannot be listed, so that each file is still tried.
+struct record_listing {
+    unsigned listed = ~0u;
+    unsigned plain = 0;  // listed as a file or directory, not a link: it exists without a stat
+};
+
+record_listing listed_record_files(const std::string& directory)
+{
+    record_listing result;
+    DIR* listing = ::opendir(directory.c_str());
+    if (listing == nullptr)
+        return result;
+    result.listed = 0;
+    while (const dirent* entry = ::readdir(listing))
+        for (unsigned index = 0; index < std::size(RECORD_FILE_NAMES); ++index)
+            if (std::strcmp(entry->d_name, RECORD_FILE_NAMES[index]) == 0) {
+                result.listed |= 1u << index;
+                if (entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN)
+                    result.plain |= 1u << index;
+            }
+    ::closedir(listing);
+    return result;
+}
+
+unsigned record_file_bit(const char* file)
+{
+    for (unsigned index = 0; index < std::size(RECORD_FILE_NAMES); ++index)
+        if (std::strcmp(file, RECORD_FILE_NAMES[index]) == 0)
+            return 1u << index;
+    return 0;
+}
+
+}  // namespace
+
 unsigned read_record(installed_package& record, const std::string& name, bool with_file_list)
 {
     record.name = name;
     std::string directory = record_directory(record);
+    record_listing listing = listed_record_files(directory);
+    auto has = [&listing](const char* file) { return (listing.listed & record_file_bit(file)) != 0; };
+    // A listed name may still be a dangling link: stat decides then, as it always has.
+    auto exists_there = [&](const char* file) {
+        return has(file) && ((listing.plain & record_file_bit(file)) != 0 || exists(directory + file));
+    };
     unsigned damage = 0;
 
-    std::ifstream version_file(directory + "version");
+    std::ifstream version_file;
+    if (has("version"))
+        version_file.open(directory + "version");
     if (!(version_file >> record.version >> record.build_time))
         damage |= DAMAGE_VERSION;
-    if (!read_entries(directory + "deps", record.dependencies, false))
+    if (has("deps") && !read_entries(directory + "deps", record.dependencies, false))
         damage |= DAMAGE_DEPS;
-    if (!read_entries(directory + "provides", record.provides, true))
+    if (has("provides") && !read_entries(directory + "provides", record.provides, true))
         damage |= DAMAGE_PROVIDES;
-    if (!read_entries(directory + "conflicts", record.conflicts, false))
+    if (has("conflicts") && !read_entries(directory + "conflicts", record.conflicts, false))
         damage |= DAMAGE_CONFLICTS;
     if (damage != 0)
         record.action = ACTION_UNINSTALL;
 
-    record.is_bundle = !exists(directory + "files");
+    record.is_bundle = !exists_there("files");
     if (!record.is_bundle && with_file_list)
-        read_file_list(directory + "files", record.files);
+        // The path is a fresh string of its own length: moving it in keeps the set compact.
+        for_each_listed_file(record, [&record](std::string& path) {
+            record.files.emplace_hint(record.files.end(), std::move(path));
+            return true;
+        });
 
-    std::ifstream bundle_file(directory + "bundle");
     std::string bundle_name;
-    if (bundle_file >> bundle_name) {
+    if (has("bundle") && std::ifstream(directory + "bundle") >> bundle_name) {
         record.bundle.name = bundle_name;
         record.bundle.minimum = 0;
         record.bundle.maximum = 0;
     }
-    record.disabled = exists(directory + "disabled");
+    record.disabled = exists_there("disabled");
     // A known word overrides the uninstall that damage asked for.
-    if (std::int32_t action = scheduled_action_in(directory + "schedule"); action != ACTION_NONE)
-        record.action = action;
+    if (has("schedule"))
+        if (std::int32_t action = scheduled_action_in(directory + "schedule"); action != ACTION_NONE)
+            record.action = action;
     return damage;
 }
 

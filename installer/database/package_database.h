@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,9 @@ bool list_record_names(std::vector<std::string>& names);
 // only its existence is looked at (it still tells a bundle record from a package). Returns the
 // record_damage bits found; any of them also schedules an uninstall, as loading would.
 unsigned read_record(installed_package& record, const std::string& name, bool with_file_list = true);
+// Calls visit with each path of the record's "files" list, made absolute as loading makes it,
+// without building the file set; stops when visit returns false. visit may take the string.
+void for_each_listed_file(const installed_package& record, const std::function<bool(std::string&)>& visit);
 // The action a schedule file's word asks for; ACTION_NONE for no file or an unknown word.
 std::int32_t scheduled_action_in(const std::string& schedule_path);
 // Deletes what record writes cut short by a power cut left in the directory (ends in "/").
