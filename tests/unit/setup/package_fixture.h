@@ -30,23 +30,23 @@ inline package_entry make_entry(const std::string& name, const std::vector<std::
 }
 
 // "name" or "name:dep1,dep2" per entry, in directory order.
-inline void fill_list(package_list& list, const std::vector<std::string>& specs)
+inline void fill_list(package_list& list, const std::vector<std::string>& lines)
 {
     list.entries.clear();
-    for (const std::string& spec : specs) {
-        size_t colon = spec.find(':');
+    for (const std::string& line : lines) {
+        size_t colon = line.find(':');
         std::vector<std::string> dependencies;
         if (colon != std::string::npos) {
             size_t start = colon + 1;
-            while (start <= spec.size()) {
-                size_t comma = spec.find(',', start);
+            while (start <= line.size()) {
+                size_t comma = line.find(',', start);
                 if (comma == std::string::npos)
-                    comma = spec.size();
-                dependencies.push_back(spec.substr(start, comma - start));
+                    comma = line.size();
+                dependencies.push_back(line.substr(start, comma - start));
                 start = comma + 1;
             }
         }
-        list.entries.push_back(make_entry(spec.substr(0, colon), dependencies));
+        list.entries.push_back(make_entry(line.substr(0, colon), dependencies));
     }
 }
 
