@@ -11,7 +11,7 @@ shift
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-ALL=(read filegc query install repository)
+ALL=(read filegc query install repository package_list)
 
 bench_read() {
   "$build/bench/read_bench" "$work/read" 5
@@ -27,6 +27,10 @@ bench_query() {
 
 bench_install() {
   /usr/bin/python3 "$here/install_bench.py" "$build"
+}
+
+bench_package_list() {
+  "$build/bench/package_list_bench" "$work/package_list" 5
 }
 
 bench_repository() {
