@@ -89,8 +89,16 @@ void for_each_listed_file(const installed_package& record, const std::function<b
 // keep the directory from being removed on uninstall.
 void remove_stale_temporaries(const std::string& directory)
 {
+    for (const std::string& temporary : temporary_paths_in(directory))
+        ::unlink(temporary.c_str());
+}
+
+std::vector<std::string> temporary_paths_in(const std::string& directory)
+{
+    std::vector<std::string> paths;
     for (const char* name : {"version", "deps", "provides", "conflicts", "bundle", "files"})
-        ::unlink(temporary_path_for(directory + name).c_str());
+        paths.push_back(temporary_path_for(directory + name));
+    return paths;
 }
 
 void load_record(installed_package& record, const std::string& name)

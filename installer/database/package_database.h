@@ -40,6 +40,8 @@ void for_each_listed_file(const installed_package& record, const std::function<b
 std::int32_t scheduled_action_in(const std::string& schedule_path);
 // Deletes what record writes cut short by a power cut left in the directory (ends in "/").
 void remove_stale_temporaries(const std::string& directory);
+// The temporaries an interrupted record write can leave in the directory (ends in "/").
+std::vector<std::string> temporary_paths_in(const std::string& directory);
 // Reads and deletes the record's schedule file.
 void read_schedule(installed_package& record);
 

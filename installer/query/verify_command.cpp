@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 
 #include "installer/apply/file_installation.h"
-#include "installer/database/atomic_file.h"
 #include "installer/database/file_owner_index.h"
 #include "installer/database/package_database.h"
 #include "installer/query/file_places.h"
@@ -20,9 +19,6 @@ bool present(const std::string& path)
     return ::lstat(path.c_str(), &status) == 0;
 }
 
-// The record files whose interrupted writes leave a temporary beside them.
-constexpr const char* RECORD_FILES[] = {"version", "deps", "provides", "conflicts", "bundle", "files"};
-
 class verification {
 public:
     verification(const query_database& database, bool tab_separated)
@@ -36,9 +32,8 @@ public:
         for (const auto& file : database_.unreadable)
             if (file.package == package.name)
                 add(package.name, "unreadable", file.path);
-        std::string directory = record_directory(package);
-        for (const char* name : RECORD_FILES)
-            if (std::string temporary = temporary_path_for(directory + name); present(temporary))
+        for (const std::string& temporary : temporary_paths_in(record_directory(package)))
+            if (present(temporary))
                 add(package.name, "leftover", temporary);
         // Without its area an enabled package cannot have files left there: one look instead of
         // one per file.
