@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "common/file_record.h"
+#include "common/inflate_stream.h"
 #include "common/part_reader.h"
 #include "installer/apply/full_write.h"
 #include "installer/apply/install_progress.h"
@@ -17,8 +19,6 @@
 #include "installer/apply/path_safety.h"
 #include "installer/database/file_owner_index.h"
 #include "installer/frontend/console.h"
-#include "installer/package/file_record.h"
-#include "installer/package/inflate_stream.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include <unistd.h>
 
 #include "common/byte_order.h"
+#include "common/deflate_stream.h"
+#include "common/file_record.h"
 #include "common/part_reader.h"
-#include "installer/package/deflate_stream.h"
-#include "installer/package/file_record.h"
 #include "tools/mkvrp/report.h"
 #include "tools/mkvrp/tree_walk.h"
 

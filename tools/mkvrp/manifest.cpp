@@ -11,8 +11,15 @@
 
 namespace {
 
-// One name-list part holds at most this many entries: its count field is 16 bits.
-constexpr std::size_t MAX_LIST_ENTRIES = 0xffff;
+// A version bound of a list entry: "-" or "0" is no bound, else version text.
+bool parse_version_bound(const std::string& text, version_number& version)
+{
+    if (text == "-" || text == "0") {
+        version = 0;
+        return true;
+    }
+    return parse_version_text(text, version);
+}
 
 struct manifest_parser {
     std::string source_name;
@@ -70,7 +77,7 @@ struct manifest_parser {
         std::size_t most = with_extra ? 5 : 4;
         if (words.size() < 2 || words.size() > most)
             return fail(key + " takes NAME [MIN] [MAX]" + (with_extra ? " [EXTRA]" : ""));
-        if (list.size() >= MAX_LIST_ENTRIES)
+        if (list.size() >= MAX_NAME_LIST_ENTRIES)
             return fail("too many " + key + " entries");
         dependency_entry entry;
         entry.name = words[1];
@@ -249,7 +256,7 @@ bool parse_manifest(const std::string& text, const std::string& source_name, con
                 for (std::size_t i = 1; i < words.size(); ++i)
                     if (parser.check_name(words[i], "bundle member name"))
                         result.bundle_names.push_back(words[i]);
-                if (result.bundle_names.size() > MAX_LIST_ENTRIES)
+                if (result.bundle_names.size() > MAX_NAME_LIST_ENTRIES)
                     parser.fail("too many bundle names");
             } else if (key == "name" || key == "version") {
                 parser.fail("a bundle's name and version are given on its \"bundle\" line");
