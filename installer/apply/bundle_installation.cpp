@@ -3,13 +3,14 @@
 #include <vector>
 
 #include "common/part_reader.h"
+#include "installer/apply/change_application.h"
+#include "installer/apply/install_stream.h"
 #include "installer/apply/package_operations.h"
 #include "installer/apply/path_safety.h"
 #include "installer/database/package_database.h"
-#include "installer/frontend/console.h"
 #include "installer/planning/change_plan.h"
-#include "installer/planning/install_stream.h"
 #include "installer/planning/relations.h"
+#include "installer/state/console.h"
 
 namespace {
 

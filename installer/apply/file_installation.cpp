@@ -18,7 +18,7 @@
 #include "installer/apply/package_directories.h"
 #include "installer/apply/path_safety.h"
 #include "installer/database/file_owner_index.h"
-#include "installer/frontend/console.h"
+#include "installer/state/console.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 #include <string>
 #include <vector>
 
-#include "installer/frontend/run_context.h"
+#include "installer/state/run_context.h"
 
 class part_reader;
 

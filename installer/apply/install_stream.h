@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "installer/frontend/run_context.h"
+#include "installer/state/run_context.h"
 
 class part_reader;
 

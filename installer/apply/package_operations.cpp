@@ -14,7 +14,7 @@
 #include "installer/apply/package_directories.h"
 #include "installer/apply/package_scripts.h"
 #include "installer/database/package_database.h"
-#include "installer/frontend/console.h"
+#include "installer/state/console.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "common/part_reader.h"
 #include "installer/apply/full_write.h"
 #include "installer/database/package_database.h"
-#include "installer/frontend/console.h"
+#include "installer/state/console.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "installer/apply/install_stream.h"
 #include "installer/apply/postlog.h"
 #include "installer/database/repository_scan.h"
-#include "installer/planning/install_stream.h"
 #include "installer/planning/relations.h"
 
 namespace {

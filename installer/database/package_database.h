@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-#include "installer/frontend/run_context.h"
+#include "installer/state/run_context.h"
 
 constexpr const char* DATABASE_DIRECTORY = "/var/pdb/";
 

@@ -6,7 +6,7 @@
 
 #include "installer/database/atomic_file.h"
 #include "installer/database/package_database.h"
-#include "installer/frontend/console.h"
+#include "installer/state/console.h"
 
 namespace {
 

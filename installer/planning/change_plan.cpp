@@ -2,10 +2,9 @@
 
 #include <algorithm>
 
-#include "installer/apply/package_operations.h"
 #include "installer/database/package_database.h"
-#include "installer/frontend/console.h"
 #include "installer/planning/relations.h"
+#include "installer/state/console.h"
 
 namespace {
 
@@ -252,32 +251,4 @@ void plan_changes(run_context& context, std::vector<installed_package*>& removal
     order_candidates(context, removal_candidates, false, false);
     order_candidates(context, enables, false, false);
     removals.assign(removal_candidates.rbegin(), removal_candidates.rend());
-}
-
-void apply_changes(run_context& context, int level)
-{
-    std::vector<installed_package*> removals;
-    std::vector<installed_package*> enables;
-    plan_changes(context, removals, enables, level);
-    for (installed_package* package : removals) {
-        if (package->action == ACTION_UNINSTALL) {
-            uninstall_package(context, *package);
-            take_installed(context, package);
-        } else if (package->action == ACTION_DISABLE) {
-            std::string label = package->label();
-            if (level != 0)
-                set_progress_line(context, "disabling " + label + "...");
-            disable_package(context, *package);
-            if (level != 0)
-                show_notice(context, "disabled %s", label.c_str());
-        }
-    }
-    for (installed_package* package : enables) {
-        std::string label = package->label();
-        if (level != 0)
-            set_progress_line(context, "enabling " + label + "...");
-        enable_package(context, *package);
-        if (level != 0)
-            show_notice(context, "enabled %s", label.c_str());
-    }
 }

@@ -1,7 +1,7 @@
 #pragma once
 #include <vector>
 
-#include "installer/frontend/run_context.h"
+#include "installer/state/run_context.h"
 
 // Whether a dependency's providers (disabled ones included) leave it served.
 enum provider_status : int {
@@ -17,6 +17,3 @@ provider_status dependency_provider_status(const std::vector<installed_package*>
 // first). A plan that would leave nothing enabled is refused: every action is cleared.
 void plan_changes(run_context& context, std::vector<installed_package*>& removals,
                   std::vector<installed_package*>& enables, int level);
-
-// Plans and carries out the scheduled actions; level 1 shows progress and refusals, 0 is silent.
-void apply_changes(run_context& context, int level);

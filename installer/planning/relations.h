@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "common/package_header.h"
-#include "installer/frontend/run_context.h"
+#include "installer/state/run_context.h"
 
 // Pure relations between package records; none of them prints anything.
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "installer/database/installed_package.h"
+#include "installer/state/installed_package.h"
 
 // The one process-wide state of installer: what is installed, what running processes hold, and
 // the console's progress line and message log.

@@ -1,0 +1,37 @@
+#include "installer/apply/change_application.h"
+
+#include <string>
+#include <vector>
+
+#include "installer/apply/package_operations.h"
+#include "installer/database/package_database.h"
+#include "installer/planning/change_plan.h"
+#include "installer/state/console.h"
+
+void apply_changes(run_context& context, int level)
+{
+    std::vector<installed_package*> removals;
+    std::vector<installed_package*> enables;
+    plan_changes(context, removals, enables, level);
+    for (installed_package* package : removals) {
+        if (package->action == ACTION_UNINSTALL) {
+            uninstall_package(context, *package);
+            take_installed(context, package);
+        } else if (package->action == ACTION_DISABLE) {
+            std::string label = package->label();
+            if (level != 0)
+                set_progress_line(context, "disabling " + label + "...");
+            disable_package(context, *package);
+            if (level != 0)
+                show_notice(context, "disabled %s", label.c_str());
+        }
+    }
+    for (installed_package* package : enables) {
+        std::string label = package->label();
+        if (level != 0)
+            set_progress_line(context, "enabling " + label + "...");
+        enable_package(context, *package);
+        if (level != 0)
+            show_notice(context, "enabled %s", label.c_str());
+    }
+}
