@@ -12,8 +12,8 @@
 
 #include "common/file_record.h"
 #include "common/inflate_stream.h"
+#include "common/file_descriptor.h"
 #include "common/part_reader.h"
-#include "installer/apply/full_write.h"
 #include "installer/apply/install_progress.h"
 #include "installer/apply/package_directories.h"
 #include "installer/apply/path_safety.h"

@@ -4,12 +4,12 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <memory>
 #include <ostream>
 #include <unistd.h>
 
 #include "common/byte_order.h"
 #include "common/deflate_stream.h"
+#include "common/file_descriptor.h"
 #include "common/file_record.h"
 #include "common/part_reader.h"
 #include "tools/mkvrp/report.h"
@@ -26,17 +26,16 @@ struct file_data_context {
 
 bool copy_file_content(std::ostream& out, const tree_entry& entry, std::uint32_t size)
 {
-    int descriptor = ::open(entry.full_path.c_str(), O_RDONLY | O_NOFOLLOW);
-    if (descriptor < 0) {
+    owned_descriptor descriptor(::open(entry.full_path.c_str(), O_RDONLY | O_NOFOLLOW));
+    if (!descriptor.valid()) {
         report_error("cannot read " + entry.full_path + ": " + std::strerror(errno));
         return false;
     }
-    std::unique_ptr<int, void (*)(int*)> closer(&descriptor, [](int* fd) { ::close(*fd); });
     char chunk[CONTENT_CHUNK_SIZE];
     std::uint32_t left = size;
     while (left > 0) {
         std::size_t want = left < sizeof chunk ? left : sizeof chunk;
-        ssize_t got = ::read(descriptor, chunk, want);
+        ssize_t got = ::read(descriptor.get(), chunk, want);
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0) {

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/file_descriptor.h"
 #include "common/part_reader.h"
 #include "tools/mkvrp/container_writer.h"
 #include "tools/mkvrp/file_data_writer.h"
@@ -39,15 +40,15 @@ bool write_name_list(container_writer& output, std::uint16_t type, const std::ve
 // Scripts are copied in pieces: nothing stops a builder from shipping a large one.
 bool write_script_part(container_writer& output, std::uint16_t type, const std::string& path)
 {
-    int descriptor = ::open(path.c_str(), O_RDONLY);
-    if (descriptor < 0) {
+    owned_descriptor descriptor(::open(path.c_str(), O_RDONLY));
+    if (!descriptor.valid()) {
         report_error("cannot read script " + path + ": " + std::strerror(errno));
         return false;
     }
     bool ok = output.begin_part(type);
     char chunk[16384];
     while (ok) {
-        ssize_t got = ::read(descriptor, chunk, sizeof chunk);
+        ssize_t got = ::read(descriptor.get(), chunk, sizeof chunk);
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0) {
@@ -59,7 +60,6 @@ bool write_script_part(container_writer& output, std::uint16_t type, const std::
             ok = output.write(chunk, std::size_t(got));
         }
     }
-    ::close(descriptor);
     return ok && output.end_part();
 }
 
