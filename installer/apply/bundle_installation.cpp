@@ -7,9 +7,10 @@
 #include "installer/apply/install_stream.h"
 #include "installer/apply/package_operations.h"
 #include "installer/apply/path_safety.h"
-#include "installer/database/package_database.h"
+#include "installer/database/installed_list.h"
+#include "installer/database/record_saving.h"
 #include "installer/planning/change_plan.h"
-#include "installer/planning/relations.h"
+#include "installer/planning/install_check.h"
 #include "installer/state/console.h"
 
 namespace {
@@ -83,7 +84,7 @@ int install_bundle(run_context& context, part_reader& reader, unsigned flags, co
     if (count == 0)
         return 3;
     for (const std::string& name : former_members)
-        if (installed_package* former = find_installed_package(context, name))
+        if (installed_package* former = find_installed_record(context, name))
             former->action = ACTION_UNINSTALL;
     apply_changes(context, 0);
     set_progress_line(context, "");

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "installer/apply/package_operations.h"
-#include "installer/database/package_database.h"
+#include "installer/database/installed_list.h"
 #include "installer/planning/change_plan.h"
 #include "installer/state/console.h"
 

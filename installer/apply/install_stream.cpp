@@ -6,9 +6,9 @@
 #include "installer/apply/change_application.h"
 #include "installer/apply/package_operations.h"
 #include "installer/apply/path_safety.h"
-#include "installer/database/package_database.h"
+#include "installer/database/installed_list.h"
 #include "installer/planning/change_plan.h"
-#include "installer/planning/relations.h"
+#include "installer/planning/install_check.h"
 #include "installer/state/console.h"
 
 namespace {
@@ -48,7 +48,7 @@ void skip_to_next_member(part_reader& reader)
 
 bool replace_installed(run_context& context, const std::string& name)
 {
-    installed_package* installed = find_installed_package(context, name);
+    installed_package* installed = find_installed_record(context, name);
     if (!installed)
         return false;
     uninstall_package(context, *installed);
@@ -81,7 +81,7 @@ std::optional<std::string> install_single(run_context& context, part_reader& rea
             skip_to_next_member(reader);
         else if ((check & CHECK_SAME) && (flags & FLAG_RECOVER))
             announce_unchanged(context, *candidate);
-        if (find_installed_package(context, candidate->name))
+        if (find_installed_record(context, candidate->name))
             return candidate->name;
         return std::nullopt;
     }
@@ -89,7 +89,7 @@ std::optional<std::string> install_single(run_context& context, part_reader& rea
     std::string name = candidate->name;
     if (!reader.is_nodb()) {
         std::unique_ptr<installed_package> old_version;
-        if (installed_package* installed = find_installed_package(context, name))
+        if (installed_package* installed = find_installed_record(context, name))
             old_version = take_installed(context, installed);
         installed_package* planned = candidate.get();
         append_installed(context, std::move(candidate));

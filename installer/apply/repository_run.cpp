@@ -8,7 +8,7 @@
 #include "installer/apply/install_stream.h"
 #include "installer/apply/postlog.h"
 #include "installer/database/repository_scan.h"
-#include "installer/planning/relations.h"
+#include "installer/planning/candidate_order.h"
 
 namespace {
 

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "installer/database/atomic_file.h"
+#include "installer/database/installed_list.h"
 #include "installer/state/console.h"
 
 std::string record_directory(const installed_package& record)

@@ -1,3 +1,5 @@
+#include "installer/database/record_saving.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <string>
@@ -83,13 +85,10 @@ bool save_record(run_context& context, installed_package& record)
         ::unlink(disabled_path.c_str());
     }
 
-    if (save_file_list(record))
-        return true;
-    report_create_failure(context, record, "meta/files");
-    return false;
+    return save_file_list(context, record);
 }
 
-bool save_file_list(installed_package& record)
+bool save_file_list(run_context& context, installed_package& record)
 {
     if (record.is_bundle)
         return true;
@@ -100,5 +99,5 @@ bool save_file_list(installed_package& record)
         text.append(path, path[0] == '/' ? 1 : 0, std::string::npos);
         text += '\n';
     }
-    return write_file_atomically(record_directory(record) + "files", text);
+    return write_labelled(context, record, "files", text);
 }

@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-#include "installer/database/package_database.h"
+#include "installer/database/installed_list.h"
+#include "installer/planning/candidate_order.h"
 #include "installer/planning/relations.h"
 #include "installer/state/console.h"
 
@@ -56,7 +57,7 @@ void propagate_bundle_actions(run_context& context)
     for (const auto& member : context.installed) {
         if (member->bundle.name.empty())
             continue;
-        installed_package* bundle = find_installed_package(context, member->bundle.name);
+        installed_package* bundle = find_installed_record(context, member->bundle.name);
         if (!bundle)
             continue;
         if (bundle->action == ACTION_DISABLE && member->action != ACTION_UNINSTALL)
@@ -100,7 +101,7 @@ void secure_dependencies(run_context& context, installed_package& package, int l
         return;
     chain.push_back(&package);
     if (!package.bundle.name.empty()) {
-        if (installed_package* bundle = find_installed_package(context, package.bundle.name))
+        if (installed_package* bundle = find_installed_record(context, package.bundle.name))
             require_package(context, *bundle, package, level, chain);
     }
     for (const dependency_entry& dependency : package.dependencies) {

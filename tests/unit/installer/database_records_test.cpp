@@ -9,6 +9,7 @@
 
 #include "database_root.h"
 #include "installer/database/package_database.h"
+#include "installer/database/record_saving.h"
 #include "relations_fixtures.h"
 
 namespace {
