@@ -8,7 +8,7 @@
 #include "installer/planning/change_plan.h"
 #include "installer/state/console.h"
 
-void apply_changes(run_context& context, int level)
+void apply_changes(run_context& context, report_level level)
 {
     std::vector<installed_package*> removals;
     std::vector<installed_package*> enables;
@@ -19,19 +19,19 @@ void apply_changes(run_context& context, int level)
             take_installed(context, package);
         } else if (package->action == ACTION_DISABLE) {
             std::string label = package->label();
-            if (level != 0)
+            if (level == REPORT_CHANGES)
                 set_progress_line(context, "disabling " + label + "...");
             disable_package(context, *package);
-            if (level != 0)
+            if (level == REPORT_CHANGES)
                 show_notice(context, "disabled %s", label.c_str());
         }
     }
     for (installed_package* package : enables) {
         std::string label = package->label();
-        if (level != 0)
+        if (level == REPORT_CHANGES)
             set_progress_line(context, "enabling " + label + "...");
         enable_package(context, *package);
-        if (level != 0)
+        if (level == REPORT_CHANGES)
             show_notice(context, "enabled %s", label.c_str());
     }
 }

@@ -10,9 +10,9 @@
 #include <utility>
 #include <vector>
 
+#include "common/file_descriptor.h"
 #include "common/file_record.h"
 #include "common/inflate_stream.h"
-#include "common/file_descriptor.h"
 #include "common/part_reader.h"
 #include "installer/apply/install_progress.h"
 #include "installer/apply/package_directories.h"
@@ -29,7 +29,7 @@ struct installation {
     installed_package& package;
     part_reader& reader;
     std::istream& data;
-    bool force;
+    bool overwrite_in_the_way;
     std::string area;              // "/x/NAME" for a disabled package, empty otherwise
     std::string last_parent;       // the last parent made under the area
     int parent_fault = 0;          // why that parent cannot hold the record (an errno); 0: it can
@@ -171,7 +171,7 @@ clearance clear_target(installation& job, const file_record& record, const std::
         return clearance::install;
     if (S_ISDIR(existing.st_mode) && record.type() == TYPE_DIRECTORY)
         return clearance::skip;
-    if (job.force) {
+    if (job.overwrite_in_the_way) {
         unlink(target.c_str());
         return clearance::install;
     }
@@ -231,12 +231,12 @@ std::string disabled_area(const installed_package& package)
     return "/x/" + package.name;
 }
 
-bool install_files(run_context& context, installed_package& package, part_reader& reader, bool force,
-                   std::vector<std::string>& created_directories)
+bool install_files(run_context& context, installed_package& package, part_reader& reader,
+                   bool overwrite_in_the_way, std::vector<std::string>& created_directories)
 {
     inflate_stream inflater(reader.rdbuf());
     std::istream data(&inflater);
-    installation job{context, package, reader, data, force, {}, {}, 0, {}, created_directories, {}};
+    installation job{context, package, reader, data, overwrite_in_the_way, {}, {}, 0, {}, created_directories, {}};
     if (package.disabled) {
         job.area = disabled_area(package);
         make_directories(job.area);

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "common/part_reader.h"
+#include "installer/apply/bundle_installation.h"
 #include "installer/apply/change_application.h"
 #include "installer/apply/package_operations.h"
 #include "installer/apply/path_safety.h"
@@ -93,7 +94,7 @@ std::optional<std::string> install_single(run_context& context, part_reader& rea
             old_version = take_installed(context, installed);
         installed_package* planned = candidate.get();
         append_installed(context, std::move(candidate));
-        apply_changes(context, 1);
+        apply_changes(context, REPORT_CHANGES);
         if (old_version)
             uninstall_package(context, *old_version);
         candidate = take_installed(context, planned);
@@ -104,16 +105,17 @@ std::optional<std::string> install_single(run_context& context, part_reader& rea
     if (!install_package(context, *candidate, reader))
         return std::nullopt;
     append_installed(context, std::move(candidate));
-    apply_changes(context, 0);
+    apply_changes(context, REPORT_NOTHING);
     return name;
 }
 
-int install_from_stream(run_context& context, std::istream& stream, unsigned flags, const previous_states& previous)
+install_result install_from_stream(run_context& context, std::istream& stream, unsigned flags,
+                                   const previous_states& previous)
 {
     part_reader reader(stream);
     for (std::int32_t type : STREAM_PART_TYPES)
         reader.accept(type);
     if (reader.next_part() == PART_BUNDLE)
         return install_bundle(context, reader, flags, previous);
-    return install_single(context, reader, flags, previous, nullptr) ? 0 : 1;
+    return install_single(context, reader, flags, previous, nullptr) ? INSTALL_DONE : INSTALL_FAILED;
 }

@@ -56,7 +56,7 @@ int run_installer(int argc, char** argv)
     }
 
     scan_files_in_use(context);
-    apply_changes(context, 1);
+    apply_changes(context, REPORT_CHANGES);
     int status = 0;
     if (options.from_stdin || !options.package_file.empty())
         status = install_one_stream(context, options);

@@ -19,9 +19,9 @@ const char* action_word(std::int32_t action)
     }
 }
 
-// The conflict records that keep a bundle's listed packages from being enabled have no name;
-// they steer the plan but are never operated on.
-bool is_placeholder(const installed_package& package)
+// Hold-back records, the nameless conflict records that keep a bundle's listed packages from being
+// enabled, steer the plan but are never operated on.
+bool is_hold_back_record(const installed_package& package)
 {
     return package.name.empty();
 }
@@ -47,7 +47,7 @@ void drop_idle_requests(run_context& context)
 {
     for (const auto& package : context.installed) {
         if ((package->action == ACTION_ENABLE && !package->disabled) ||
-            (package->action == ACTION_DISABLE && package->disabled) || is_placeholder(*package))
+            (package->action == ACTION_DISABLE && package->disabled) || is_hold_back_record(*package))
             package->action = ACTION_NONE;
     }
 }
@@ -74,16 +74,16 @@ void propagate_bundle_actions(run_context& context)
 // naming itself as its bundle) is not secured once more there: that would never end.
 using securing_chain = std::vector<const installed_package*>;
 
-void secure_dependencies(run_context& context, installed_package& package, int level, securing_chain& chain);
+void secure_dependencies(run_context& context, installed_package& package, report_level level, securing_chain& chain);
 
 // The needer needs the package: it stays, or is enabled, together with what it needs in turn. One
 // that is already being enabled has its needs secured again: a provider whose removal was refused
 // on the way may still be disabled and must then be enabled.
-void require_package(run_context& context, installed_package& needed, const installed_package& needer, int level,
+void require_package(run_context& context, installed_package& needed, const installed_package& needer, report_level level,
                      securing_chain& chain)
 {
     if (needed.action == ACTION_UNINSTALL || needed.action == ACTION_DISABLE) {
-        if (level != 0)
+        if (level == REPORT_CHANGES)
             show_warning(context, "can not %s %s: %s depends on it", action_word(needed.action),
                          needed.label().c_str(), needer.name.c_str());
         needed.action = ACTION_NONE;
@@ -95,7 +95,7 @@ void require_package(run_context& context, installed_package& needed, const inst
     secure_dependencies(context, needed, level, chain);
 }
 
-void secure_dependencies(run_context& context, installed_package& package, int level, securing_chain& chain)
+void secure_dependencies(run_context& context, installed_package& package, report_level level, securing_chain& chain)
 {
     if (std::find(chain.begin(), chain.end(), &package) != chain.end())
         return;
@@ -117,7 +117,7 @@ void secure_dependencies(run_context& context, installed_package& package, int l
     chain.pop_back();
 }
 
-void resolve_conflicts(run_context& context, installed_package& package, int level)
+void resolve_conflicts(run_context& context, installed_package& package, report_level level)
 {
     for (const auto& other : context.installed) {
         if (other.get() == &package || !is_active(*other))
@@ -129,7 +129,7 @@ void resolve_conflicts(run_context& context, installed_package& package, int lev
             if (other->action == ACTION_NONE) {
                 other->action = ACTION_DISABLE;
             } else if (other->action == ACTION_ENABLE) {
-                if (level != 0)
+                if (level == REPORT_CHANGES)
                     show_warning(context, "can not enable %s: %s conflicts with it", package.name.c_str(),
                                  other->label().c_str());
                 package.action = ACTION_NONE;
@@ -214,7 +214,7 @@ provider_status dependency_provider_status(const std::vector<installed_package*>
 }
 
 void plan_changes(run_context& context, std::vector<installed_package*>& removals,
-                  std::vector<installed_package*>& enables, int level)
+                  std::vector<installed_package*>& enables, report_level level)
 {
     // A bundle's request speaks for its members even when the bundle record itself is already
     // in the state asked for, so it is passed on before idle requests are dropped.
@@ -238,7 +238,7 @@ void plan_changes(run_context& context, std::vector<installed_package*>& removal
     if (!context.installed.empty() && !anything_active(context)) {
         for (const auto& package : context.installed)
             package->action = ACTION_NONE;
-        if (level != 0)
+        if (level == REPORT_CHANGES)
             show_error(context, "can not uninstall or disable all packages");
         return;
     }
