@@ -8,6 +8,11 @@
 
 class part_reader;
 
+// The header of a package or bundle as its file carries it: name, version and build time, the
+// architecture, and the lists of what it needs, provides and conflicts with, each entry a name and
+// a version range. A bundle's header owns the headers of the packages it contains. Readers fill
+// these from the header parts; builders write them back with the writers below.
+
 constexpr std::size_t NAME_FIELD_SIZE = 16;
 constexpr std::size_t HEADER_RECORD_SIZE = 32;
 constexpr std::size_t NAME_ENTRY_SIZE = 32;
