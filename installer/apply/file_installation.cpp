@@ -59,27 +59,22 @@ step create_failed(installation& job, const file_record& record)
 
 step write_regular_file(installation& job, const file_record& record, const std::string& target)
 {
-    int fd = open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0)
+    owned_descriptor file(open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    if (!file.valid())
         return create_failed(job, record);
     job.package.files.insert(target);
     static char chunk[CONTENT_CHUNK_SIZE];
     std::uint32_t left = record.content_size;
     while (left > 0) {
         std::streamsize want = left < CONTENT_CHUNK_SIZE ? std::streamsize(left) : std::streamsize(CONTENT_CHUNK_SIZE);
-        if (!job.data.read(chunk, want)) {
-            close(fd);
+        if (!job.data.read(chunk, want))
             return broken(job);
-        }
-        if (!write_fully(fd, chunk, std::size_t(want))) {
-            int error = errno;
-            close(fd);
-            errno = error;
+        // The report reads errno before the descriptor is closed on the way out.
+        if (!write_fully(file.get(), chunk, std::size_t(want)))
             return create_failed(job, record);
-        }
         left -= std::uint32_t(want);
     }
-    if (close(fd) != 0)
+    if (!file.close_checked())
         return create_failed(job, record);
     return step::next;
 }

@@ -6,6 +6,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "common/file_descriptor.h"
 #include "common/part_reader.h"
 #include "installer/apply/file_installation.h"
 #include "installer/apply/file_relocation.h"
@@ -122,9 +123,8 @@ void disable_package(run_context& context, installed_package& package)
     mkdir(area.c_str(), INSTALLER_DIRECTORY_MODE);
     relocate_files(context, package, area, false);
     save_file_list(context, package);
-    int marker = open((record_directory(package) + DISABLED_MARKER).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (marker >= 0)
-        close(marker);
+    owned_descriptor marker(open((record_directory(package) + DISABLED_MARKER).c_str(),
+                                 O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
     package.disabled = true;
     package.action = ACTION_NONE;
 }

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/file_descriptor.h"
 #include "installer/database/atomic_file.h"
 #include "installer/database/package_database.h"
 #include "installer/state/console.h"
@@ -78,9 +79,7 @@ bool save_record(run_context& context, installed_package& record)
 
     std::string disabled_path = directory + "disabled";
     if (record.disabled) {
-        int fd = ::open(disabled_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-        if (fd >= 0)
-            ::close(fd);
+        owned_descriptor marker(::open(disabled_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
     } else {
         ::unlink(disabled_path.c_str());
     }
