@@ -1,10 +1,10 @@
 #include "installer/database/package_database.h"
 
-#include <dirent.h>
 #include <cstring>
+#include <dirent.h>
 #include <fstream>
-#include <iterator>
 #include <functional>
+#include <iterator>
 #include <sys/stat.h>
 #include <unistd.h>
 

@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-#include "installer/frontend/run_context.h"
+#include "installer/state/run_context.h"
 
 // The places one recorded path of a package stands for. A disabled package records its files
 // under its area "/x/NAME"; an enabled one records them in place. A recorded path of a disabled

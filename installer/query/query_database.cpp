@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "installer/database/installed_list.h"
 #include "installer/database/package_database.h"
 
 namespace {

@@ -2,7 +2,7 @@
 #include <string>
 #include <vector>
 
-#include "installer/frontend/run_context.h"
+#include "installer/state/run_context.h"
 
 // The installed records as installer-query sees them: read without changing anything on disk,
 // kept in the listing order of /var/pdb/ (the order the owner rule goes by). The context's

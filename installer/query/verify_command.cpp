@@ -6,6 +6,7 @@
 
 #include "installer/apply/file_installation.h"
 #include "installer/database/file_owner_index.h"
+#include "installer/database/installed_list.h"
 #include "installer/database/package_database.h"
 #include "installer/query/file_places.h"
 #include "installer/query/query_database.h"
