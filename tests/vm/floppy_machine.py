@@ -45,12 +45,14 @@ def boot(media, overlay_files, disk, floppies, answers, timeout=900):
                    "-monitor", f"unix:{monitor_path},server,nowait", "-serial", "stdio", "-serial", f"file:{log_path}",
                    "-no-reboot", "-kernel", os.path.join(media, "vmlinuz"), "-initrd", initrd,
                    "-append", "console=ttyS0 loglevel=1 panic=-1",
-                   "-drive", f"file={disk},format=raw,if=ide,index=0", "-drive", "if=floppy,index=0,id=fd"]
+                   "-drive", f"file={disk},format=raw,if=ide,index=0", "-drive", "if=floppy,index=0,id=fd",
+                   # An empty drive would otherwise be a 2.88 MB one.
+                   "-global", "isa-fdc.fallback=144"]
         process = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
         monitor = None
         output, seen = "", 0
         pending, queue = list(answers), list(floppies)
-        offers, offered, offered_at = [], None, 0
+        offers, offered, offered_at, retries = [], None, 0, 0
         started = time.monotonic()
 
         def send(text):
@@ -88,12 +90,13 @@ def boot(media, overlay_files, disk, floppies, answers, timeout=900):
                             raise AssertionError(f"asked for the {prompt.group(1)} floppy: {output[-3000:]}")
                         offered = queue[0]
                         if offered[1] is None:
-                            command_monitor("eject -f floppy0")
+                            command_monitor("eject -f fd")
                         else:
-                            command_monitor(f"change floppy0 {offered[1]} raw")
-                    offers.append((prompt.group(1), offered[1], retried))
-                    if sum(1 for offer in offers if offer[2]) > 8:
+                            command_monitor(f"change fd {offered[1]} raw")
+                    retries = retries + 1 if retried else 0
+                    if retries > 5:
                         raise AssertionError(f"the same floppy refused again and again: {output[-3000:]}")
+                    offers.append((prompt.group(1), offered[1], retried))
                     offered_at = prompt.end()
                     seen = max(seen, offered_at)
                     send("\r")
