@@ -92,7 +92,9 @@ int copy_floppy_part(floppy_set_header& set_header, std::FILE* part, std::FILE* 
 
     unsigned char raw[FLOPPY_HEADER_SIZE];
     floppy_set_header header;
-    std::setvbuf(part, nullptr, _IOFBF, READ_BUFFER);
+    // One part is open at a time, and the buffer must outlive the stream, which the caller closes.
+    static char read_buffer[READ_BUFFER];
+    std::setvbuf(part, read_buffer, _IOFBF, sizeof read_buffer);
     if (std::fread(raw, 1, sizeof raw, part) != sizeof raw)
         return 0;
     decode_floppy_header(raw, header);
