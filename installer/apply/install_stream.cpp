@@ -3,7 +3,6 @@
 #include <memory>
 
 #include "common/part_reader.h"
-#include "installer/apply/bundle_installation.h"
 #include "installer/apply/change_application.h"
 #include "installer/apply/package_operations.h"
 #include "installer/apply/path_safety.h"
@@ -13,11 +12,6 @@
 #include "installer/state/console.h"
 
 namespace {
-
-constexpr std::int32_t STREAM_PART_TYPES[] = {
-    PART_PACKAGE, PART_BUNDLE,   PART_BUNDLE_NAMES,   PART_ARCHITECTURE,     PART_DEPENDENCIES,
-    PART_PROVIDES, PART_CONFLICTS, PART_FILES, PART_INSTALL_SCRIPT, PART_UNINSTALL_SCRIPT,
-};
 
 bool was_disabled(const previous_states& previous, const std::string& name)
 {
@@ -107,15 +101,4 @@ std::optional<std::string> install_single(run_context& context, part_reader& rea
     append_installed(context, std::move(candidate));
     apply_changes(context, REPORT_NOTHING);
     return name;
-}
-
-install_result install_from_stream(run_context& context, std::istream& stream, unsigned flags,
-                                   const previous_states& previous)
-{
-    part_reader reader(stream);
-    for (std::int32_t type : STREAM_PART_TYPES)
-        reader.accept(type);
-    if (reader.next_part() == PART_BUNDLE)
-        return install_bundle(context, reader, flags, previous);
-    return install_single(context, reader, flags, previous, nullptr) ? INSTALL_DONE : INSTALL_FAILED;
 }

@@ -1,5 +1,4 @@
 #pragma once
-#include <istream>
 #include <map>
 #include <optional>
 #include <string>
@@ -18,10 +17,6 @@ enum install_result : int {
     INSTALL_REFUSED = 2,    // a bundle refused by its checks
     INSTALL_NO_MEMBER = 3,  // a bundle none of whose members was installed
 };
-
-// Installs the package or bundle file arriving on the stream.
-install_result install_from_stream(run_context& context, std::istream& stream, unsigned flags,
-                                   const previous_states& previous);
 
 // Installs the package whose PART_PACKAGE the reader stands on; bundle is the membership a
 // bundle's member gets (null for a single package). The name of the package now installed under

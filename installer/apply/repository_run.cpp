@@ -5,7 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "installer/apply/install_stream.h"
+#include "installer/apply/package_file_installation.h"
 #include "installer/apply/postlog.h"
 #include "installer/database/repository_scan.h"
 #include "installer/planning/candidate_order.h"

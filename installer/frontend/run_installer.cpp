@@ -5,7 +5,7 @@
 #include <unistd.h>
 
 #include "installer/apply/change_application.h"
-#include "installer/apply/install_stream.h"
+#include "installer/apply/package_file_installation.h"
 #include "installer/apply/postlog.h"
 #include "installer/apply/repository_run.h"
 #include "installer/database/files_in_use.h"
