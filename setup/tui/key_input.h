@@ -6,7 +6,6 @@
 constexpr int KEY_ENTER = '\n';
 constexpr int KEY_BACKSPACE = 127;
 constexpr int KEY_ESCAPE = 27;
-constexpr int KEY_BELL = 7;
 // What read_key gives at end of input (and what a typed 0xFF byte looks like, too).
 constexpr int KEY_END_OF_INPUT = 0xFF;
 

@@ -2,7 +2,6 @@
 #include <string>
 
 #include "setup/tui/screen_output.h"
-#include "setup/tui/key_input.h"
 
 void move_cursor(int column, int row)
 {
@@ -39,7 +38,7 @@ void set_attributes(unsigned flags)
 
 void ring_bell()
 {
-    std::putchar(KEY_BELL);
+    std::putchar(BELL);
     std::fflush(stdout);
 }
 

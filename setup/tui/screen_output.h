@@ -22,4 +22,5 @@ void set_attributes(unsigned flags);
 void print_line(const char* text, size_t length, bool centred);
 void print_lines(const char* text, bool centred);
 void print_wrapped(const char* text, bool centred);
+constexpr char BELL = 7;
 void ring_bell();  // the bell byte, flushed
