@@ -33,7 +33,7 @@ void edit_field(const char* label, const char* default_text, char* out, size_t s
         set_attributes(ATTRIBUTE_REVERSE);
         std::fputs(default_text, stdout);
         set_attributes(0);
-        std::strncpy(buffer.data(), default_text, size - 1);
+        std::memcpy(buffer.data(), default_text, strnlen(default_text, size - 1));
         default_shown = true;
     }
     set_cursor_hidden(false);
