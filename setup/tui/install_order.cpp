@@ -2,11 +2,48 @@
 
 #include "setup/tui/install_order.h"
 
+namespace {
+
+struct order_builder {
+    const package_list& list;
+    install_order& order;
+    std::vector<bool> visited;
+
+    size_t index_of(std::string_view name) const
+    {
+        for (size_t i = 0; i < list.entries.size(); ++i)
+            if (package_name(list.entries[i]) == name)
+                return i;
+        return list.entries.size();
+    }
+
+    // Each entry is entered once, so a dependency cycle ends at the entry already visited.
+    void visit(size_t index)
+    {
+        if (visited[index])
+            return;
+        visited[index] = true;
+        const package_entry& entry = list.entries[index];
+        for (size_t i = 0; i < entry.dependency_count; ++i) {
+            size_t dependency = index_of(dependency_name(entry, i));
+            if (dependency < list.entries.size())
+                visit(dependency);
+        }
+        order.sequence.push_back(index);
+    }
+};
+
+}  // namespace
+
 void install_order_init(install_order& order, const package_list& list)
 {
     order.list = &list;
     order.sequence.clear();
     order.cursor = 0;
+    order_builder builder{list, order, std::vector<bool>(list.entries.size(), false)};
+    for (size_t i = 0; i < list.entries.size(); ++i)
+        if (list.entries[i].selected)
+            builder.visit(i);
 }
 
 bool install_order_next(install_order& order, std::string& path_out)
