@@ -74,7 +74,7 @@ rm -rf "$root"
 mkdir -p "$root"/{bin,sbin,etc,dev,proc,sys,mnt,floppy,tmp,lib/i386-linux-gnu}
 install -m 0755 "$extracted/bin/busybox" "$root/bin/busybox"
 for applet in sh mount umount ls cat echo mkdir dd sleep usleep sync find tr uname insmod grep \
-              head tail cp mv rm ln chmod chown stat reboot poweroff; do
+              head tail cp mv rm ln chmod chown stat reboot poweroff mknod; do
     ln -s busybox "$root/bin/$applet"
 done
 install -m 0755 "$build/setup/setup" "$root/sbin/setup"

@@ -1,4 +1,3 @@
-#include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
 #include <string>
@@ -6,14 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "common/file_descriptor.h"
 #include "setup/flows/installation_flows.h"
 #include "setup/flows/installer_feed.h"
 #include "setup/flows/package_choice.h"
 #include "setup/flows/shared_screens.h"
 #include "setup/flows/source_media.h"
 #include "setup/flows/target_disk.h"
-#include "setup/support/process_runner.h"
 #include "setup/tui/install_order.h"
 #include "setup/tui/package_list.h"
 
@@ -22,54 +19,26 @@ namespace {
 // Read-only, with the tag that old kernels wanted in the upper half of the flags.
 constexpr unsigned long CDROM_MOUNT_FLAGS = 0xC0ED0000UL | MS_RDONLY;
 
-enum class copy_result { done, read_failed, write_failed };
-
-// Copies exactly `size` bytes of the file into the pipe. A file that ends before its size counts as
-// a failed read: installer must never be handed a package cut short as if it were whole.
-copy_result copy_file(int fd, size_t size, FILE* pipe)
-{
-    unsigned char piece[FEED_PIECE_SIZE];
-    while (size > 0) {
-        size_t wanted = size < sizeof piece ? size : sizeof piece;
-        ssize_t got = read(fd, piece, wanted);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            return copy_result::read_failed;
-        if (!feed_bytes(pipe, piece, size_t(got)))
-            return copy_result::write_failed;
-        size -= size_t(got);
-    }
-    return copy_result::done;
-}
-
 // One installer run for one package file of the CD.
 bool install_package_file(const std::string& path)
 {
-    FILE* pipe = start_package_installer();
-    if (pipe == nullptr) {
+    switch (feed_package_file(path.c_str())) {
+    case feed_status::done:
+        return true;
+    case feed_status::cannot_start:
         std::puts("\nFATAL ERROR: couldn't start install");
         return false;
-    }
-    struct stat status;
-    if (stat(path.c_str(), &status) != 0) {
-        close_pipe(pipe);
+    case feed_status::no_size:
         std::puts("\nFATAL ERROR: corrupted installation CD-ROM");
         return false;
-    }
-    owned_descriptor file(open(path.c_str(), O_RDONLY));
-    copy_result copied = file.valid() ? copy_file(file.get(), size_t(status.st_size), pipe)
-                                      : copy_result::read_failed;
-    close_pipe(pipe);
-    if (copied == copy_result::read_failed) {
+    case feed_status::read_failed:
         std::puts("\nFATAL ERROR: corrupted CD-ROM");
         return false;
-    }
-    if (copied == copy_result::write_failed) {
+    case feed_status::write_failed:
         std::puts("");
         return false;
     }
-    return true;
+    return false;
 }
 
 bool install_selection(const package_list& list)

@@ -62,11 +62,12 @@ class machine_run:
 
 
 def boot(media, overlay_files, disk=None, timeout=240, answers=(), second_disk=None, cdrom=None,
-         arguments="", initramfs="initramfs.cpio.gz"):
+         arguments="", initramfs="initramfs.cpio.gz", echo=None):
     """Boots the media's kernel and an initramfs plus an overlay, with `disk` as the primary IDE
     master, `second_disk` as the primary slave and the image `cdrom` in a CD-ROM drive as the
     secondary master. `arguments` go on the kernel command line (and on to the first process).
-    `answers` are (text to wait for, text to type) pairs, sent in order."""
+    `answers` are (text to wait for, text to type) pairs, sent in order. `echo`, when given, is
+    called with each piece of serial output as it arrives."""
     with tempfile.TemporaryDirectory() as scratch:
         initrd = os.path.join(scratch, "initrd")
         with open(initrd, "wb") as out:
@@ -98,6 +99,8 @@ def boot(media, overlay_files, disk=None, timeout=240, answers=(), second_disk=N
                     if not chunk:
                         break
                     output += chunk
+                    if echo:
+                        echo(chunk)
                     while pending and output.find(pending[0][0].encode(), searched_from) >= 0:
                         wanted, keys = pending.pop(0)
                         searched_from = output.find(wanted.encode(), searched_from) + len(wanted.encode())
