@@ -2,7 +2,9 @@
 """The CD-ROM flow's feed into installer against `cat FILE | installer -r ROOT -` of the same
 package, in the namespace harness of the setup tests (new PID and mount namespaces, changed into an
 installation root that holds the real installer). Both are timed by feed_bench_driver, alternating,
-each into an empty target; the ratio of the medians must stay within 1.10.
+each into an empty target. Other work on the machine moves single rounds by tens of percent, so the
+verdict is on the median of the per-round ratios (each round's two runs lie seconds apart); it
+must stay within 1.10.
 Usage: feed_bench.py BUILD_DIR [ROUNDS] [MIB]
 """
 import os
@@ -18,7 +20,7 @@ sys.path.insert(0, os.path.join(HERE, "..", "tests", "e2e"))
 import setup_harness  # noqa: E402
 
 build = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build")
-rounds = int(sys.argv[2]) if len(sys.argv) > 2 else 5
+rounds = int(sys.argv[2]) if len(sys.argv) > 2 else 9
 total = (int(sys.argv[3]) if len(sys.argv) > 3 else 32) << 20
 TARGET = 1.10
 
@@ -77,8 +79,9 @@ def main():
         print("package: %.1f MiB; rounds: %d" % (os.path.getsize(package) / (1 << 20), len(flows)))
         print("flow feed: median %.3f s (%s)" % (statistics.median(flows), " ".join("%.3f" % v for v in flows)))
         print("cat | installer: median %.3f s (%s)" % (statistics.median(cats), " ".join("%.3f" % v for v in cats)))
-        ratio = statistics.median(flows) / statistics.median(cats)
-        print("ratio flow feed / cat pipe: %.3f (target <= %.2f) %s" % (ratio, TARGET, "ok" if ratio <= TARGET else "OVER"))
+        print("ratio of the fastest runs: %.3f" % (min(flows) / min(cats)))
+        ratio = statistics.median(flow / cat for flow, cat in zip(flows, cats))
+        print("ratio flow feed / cat pipe (median of rounds): %.3f (target <= %.2f) %s" % (ratio, TARGET, "ok" if ratio <= TARGET else "OVER"))
         return 0
     finally:
         root.remove()
