@@ -6,6 +6,7 @@ Usage: cd_demo.py BUILD_DIR MEDIA_DIR WORK_DIR
 """
 import os
 import shutil
+import stat
 import subprocess
 import sys
 
@@ -28,9 +29,12 @@ def run(command, **options):
 
 
 def shell_package(cd):
-    """busybox's sh as "/bin/bash", and the profile that package scripts source."""
+    """busybox's sh as "/bin/bash", the profile that package scripts source and the "/dev/null"
+    their output goes to: what the system of a real router brings along."""
     tree = os.path.join(work, "shell")
     os.makedirs(os.path.join(tree, "bin"))
+    os.makedirs(os.path.join(tree, "dev"))
+    os.mknod(os.path.join(tree, "dev", "null"), 0o666 | stat.S_IFCHR, os.makedev(1, 3))
     os.makedirs(os.path.join(tree, "vorn", "lib", "install"))
     shutil.copy2(os.path.join(media, "extracted", "bin", "busybox"), os.path.join(tree, "bin", "busybox"))
     run(["gcc", "-m32", "-static", "-Os", "-o", os.path.join(tree, "bin", "bash"), os.path.join(HERE, "bash_shim.c")])
@@ -60,6 +64,15 @@ def make_cd():
     return iso
 
 
+def version_text(packed):
+    """A packed version as people write it: 3.0, 1.0.2, 1.0beta2."""
+    major, minor, stage, build_number = packed >> 24, (packed >> 16) & 255, (packed >> 8) & 255, packed & 255
+    word = {97: "alpha", 98: "beta", 99: "rc"}.get(stage, "")
+    if stage == 102:
+        return f"{major}.{minor}" + (f".{build_number}" if build_number else "")
+    return f"{major}.{minor}{word}" + (str(build_number) if build_number else "")
+
+
 def show_disk(image):
     entry = vm_runner.partition_entries(image)[0]
     root = os.path.join(work, "root.fs")
@@ -75,7 +88,7 @@ def show_disk(image):
             packed = int(version.read().split()[0])
         files = os.path.join(pdb, name, "files")
         count = sum(1 for _ in open(files)) if os.path.exists(files) else "(bundle)"
-        print("  %-12s %-12s %s" % (name, "%d.%d (%#010x)" % (packed >> 24, (packed >> 16) & 255, packed), count))
+        print("  %-12s %-12s %s" % (name, version_text(packed), count))
     heading("Files on the new disk")
     for directory, folders, files in sorted(os.walk(tree)):
         folders.sort()
@@ -87,8 +100,11 @@ def show_disk(image):
             print("  /%-40s %8d bytes" % (os.path.normpath(os.path.join(relative, name)), os.path.getsize(path)))
     for path in ("etc/lilo.conf", "etc/fstab", "var/log/install.log"):
         heading("/" + path)
-        with open(os.path.join(tree, path)) as shown:
-            print(shown.read(), end="")
+        try:
+            with open(os.path.join(tree, path)) as shown:
+                print(shown.read(), end="")
+        except OSError:
+            print("(not there)")
 
 
 def main():
