@@ -6,7 +6,7 @@
 #include <unistd.h>
 
 #include "installer/apply/package_directories.h"
-#include "installer/frontend/console.h"
+#include "installer/state/console.h"
 
 void relocate_files(run_context& context, installed_package& package, const std::string& prefix, bool enable)
 {

@@ -6,6 +6,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "common/file_descriptor.h"
 #include "common/part_reader.h"
 #include "installer/apply/file_installation.h"
 #include "installer/apply/file_relocation.h"
@@ -14,7 +15,8 @@
 #include "installer/apply/package_directories.h"
 #include "installer/apply/package_scripts.h"
 #include "installer/database/package_database.h"
-#include "installer/frontend/console.h"
+#include "installer/database/record_saving.h"
+#include "installer/state/console.h"
 
 namespace {
 
@@ -120,10 +122,9 @@ void disable_package(run_context& context, installed_package& package)
     std::string area = disabled_area(package);
     mkdir(area.c_str(), INSTALLER_DIRECTORY_MODE);
     relocate_files(context, package, area, false);
-    save_file_list(package);
-    int marker = open((record_directory(package) + DISABLED_MARKER).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (marker >= 0)
-        close(marker);
+    save_file_list(context, package);
+    owned_descriptor marker(open((record_directory(package) + DISABLED_MARKER).c_str(),
+                                 O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
     package.disabled = true;
     package.action = ACTION_NONE;
 }
@@ -131,7 +132,7 @@ void disable_package(run_context& context, installed_package& package)
 void enable_package(run_context& context, installed_package& package)
 {
     relocate_files(context, package, disabled_area(package), true);
-    save_file_list(package);
+    save_file_list(context, package);
     unlink((record_directory(package) + DISABLED_MARKER).c_str());
     run_script(context, package, INSTALL_SCRIPT);
     package.disabled = false;

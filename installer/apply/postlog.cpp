@@ -5,6 +5,8 @@
 #include <string>
 #include <unistd.h>
 
+#include "common/file_descriptor.h"
+
 void load_postlog(run_context& context)
 {
     {
@@ -24,22 +26,13 @@ void load_postlog(run_context& context)
 
 void write_postlog(run_context& context)
 {
-    int fd = open(POSTLOG_PATH, O_WRONLY | O_CREAT | O_TRUNC, 0666);
-    if (fd < 0)
+    owned_descriptor file(open(POSTLOG_PATH, O_WRONLY | O_CREAT | O_TRUNC, 0666));
+    if (!file.valid())
         return;
     if (!context.message_log.empty())
         sync();
     std::string text;
     for (const std::string& message : context.message_log)
         text += message + "\n";
-    const char* data = text.data();
-    std::size_t left = text.size();
-    while (left > 0) {
-        ssize_t written = write(fd, data, left);
-        if (written <= 0)
-            break;
-        data += written;
-        left -= std::size_t(written);
-    }
-    close(fd);
+    write_fully(file.get(), text.data(), text.size());
 }

@@ -4,6 +4,8 @@
 #include <fstream>
 #include <unistd.h>
 
+#include "installer/apply/change_application.h"
+#include "installer/apply/package_file_installation.h"
 #include "installer/apply/postlog.h"
 #include "installer/apply/repository_run.h"
 #include "installer/database/files_in_use.h"
@@ -12,7 +14,6 @@
 #include "installer/frontend/command_line.h"
 #include "installer/frontend/stdin_stream.h"
 #include "installer/planning/change_plan.h"
-#include "installer/planning/install_stream.h"
 
 namespace {
 
@@ -55,7 +56,7 @@ int run_installer(int argc, char** argv)
     }
 
     scan_files_in_use(context);
-    apply_changes(context, 1);
+    apply_changes(context, REPORT_CHANGES);
     int status = 0;
     if (options.from_stdin || !options.package_file.empty())
         status = install_one_stream(context, options);

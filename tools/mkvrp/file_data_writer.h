@@ -2,8 +2,8 @@
 #include <string>
 #include <sys/types.h>
 
+#include "tools/mkvrp/build_options.h"
 #include "tools/mkvrp/container_writer.h"
-#include "tools/mkvrp/package_writer.h"
 
 // Writes one file-data part: every entry of the tree as a file record, compressed on the way out.
 // The output file itself is left out should it lie inside the tree.

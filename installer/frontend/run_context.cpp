@@ -1,7 +1,0 @@
-#include "installer/frontend/run_context.h"
-
-run_context& get_run_context()
-{
-    static run_context* context = new run_context;
-    return *context;
-}
