@@ -11,7 +11,7 @@ shift
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-ALL=(read filegc query install repository package_list floppy)
+ALL=(read filegc query install repository package_list floppy feed)
 
 bench_read() {
   "$build/bench/read_bench" "$work/read" 5
@@ -39,6 +39,10 @@ bench_package_list() {
 
 bench_repository() {
   /usr/bin/python3 "$here/repository_bench.py" "$build"
+}
+
+bench_feed() {
+  /usr/bin/python3 "$here/feed_bench.py" "$build"
 }
 
 names=("$@")

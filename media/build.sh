@@ -74,7 +74,7 @@ rm -rf "$root"
 mkdir -p "$root"/{bin,sbin,etc,dev,proc,sys,mnt,floppy,tmp,lib/i386-linux-gnu}
 install -m 0755 "$extracted/bin/busybox" "$root/bin/busybox"
 for applet in sh mount umount ls cat echo mkdir dd sleep usleep sync find tr uname insmod grep \
-              head tail cp mv rm ln chmod chown stat reboot poweroff; do
+              head tail cp mv rm ln chmod chown stat reboot poweroff mknod; do
     ln -s busybox "$root/bin/$applet"
 done
 install -m 0755 "$build/setup/setup" "$root/sbin/setup"
@@ -134,4 +134,19 @@ node 0660 fd0 b 2 0
 
 (cd "$root" && find . | LC_ALL=C sort | cpio -o -H newc -R 0:0 --quiet) | gzip -9 > "$out/initramfs.cpio.gz.tmp"
 mv "$out/initramfs.cpio.gz.tmp" "$out/initramfs.cpio.gz"
+
+# The variants a person boots. The mode comes from "/TYPE": the CD-ROM variant adds that file to the
+# archive (the kernel unpacks archives one after another, later files win); the hard disk variant is
+# the plain archive with "-hdd-install" on the kernel command line, which the kernel hands on to
+# /init and /init to setup.
+variant=$out/variant-cdrom
+rm -rf "$variant" && mkdir -p "$variant"
+printf 'cdrom\n' > "$variant/TYPE"
+(cd "$variant" && find . | LC_ALL=C sort | cpio -o -H newc -R 0:0 --quiet) | gzip -9 \
+    | cat "$out/initramfs.cpio.gz" - > "$out/initramfs-cdrom.cpio.gz"
+rm -rf "$variant"
+printf 'console=ttyS0 -hdd-install\n' > "$out/cmdline-hdd"
+printf 'console=ttyS0\n' > "$out/cmdline-cdrom"
 echo "installation system: $out/vmlinuz $out/initramfs.cpio.gz"
+echo "  CD-ROM variant:    $out/initramfs-cdrom.cpio.gz, kernel command line: $(cat "$out/cmdline-cdrom")"
+echo "  hard disk variant: $out/initramfs.cpio.gz, kernel command line: $(cat "$out/cmdline-hdd")"

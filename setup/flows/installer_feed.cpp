@@ -1,0 +1,72 @@
+#include "setup/flows/installer_feed.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "common/file_descriptor.h"
+
+#include "setup/support/process_runner.h"
+
+FILE* start_package_installer()
+{
+    // Our own lines must reach the console before installer starts writing to it.
+    fflush(stdout);
+    FILE* pipe = pipe_to("/sbin/installer", "-r", "/mnt", "-", nullptr);
+    // Each piece becomes one write: a second buffer in between would only copy the bytes again.
+    if (pipe != nullptr)
+        setvbuf(pipe, nullptr, _IONBF, 0);
+    return pipe;
+}
+
+bool feed_bytes(FILE* pipe, const unsigned char* data, size_t size)
+{
+    while (size > 0) {
+        size_t piece = std::min(size, FEED_PIECE_SIZE);
+        if (fwrite(data, 1, piece, pipe) != piece)
+            return false;
+        data += piece;
+        size -= piece;
+    }
+    return true;
+}
+
+namespace {
+
+// Copies exactly `size` bytes of the file into the pipe. A file that ends before its size counts as
+// a failed read: installer must never be handed a package cut short as if it were whole.
+feed_status copy_file(int fd, size_t size, FILE* pipe)
+{
+    unsigned char piece[FEED_PIECE_SIZE];
+    while (size > 0) {
+        size_t wanted = std::min(size, sizeof piece);
+        ssize_t got = read(fd, piece, wanted);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return feed_status::read_failed;
+        if (!feed_bytes(pipe, piece, size_t(got)))
+            return feed_status::write_failed;
+        size -= size_t(got);
+    }
+    return feed_status::done;
+}
+
+}  // namespace
+
+feed_status feed_package_file(const char* path)
+{
+    FILE* pipe = start_package_installer();
+    if (pipe == nullptr)
+        return feed_status::cannot_start;
+    struct stat status;
+    feed_status result = feed_status::no_size;
+    if (stat(path, &status) == 0) {
+        owned_descriptor file(open(path, O_RDONLY));
+        result = file.valid() ? copy_file(file.get(), size_t(status.st_size), pipe) : feed_status::read_failed;
+    }
+    close_pipe(pipe);
+    return result;
+}
