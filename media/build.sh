@@ -109,7 +109,8 @@ done
 kernel_version=$(ls "$extracted/lib/modules")
 module_tree=$extracted/lib/modules/$kernel_version
 python3 "$source_dir/media/module_order.py" "$module_tree" \
-    ata_piix sd_mod sr_mod crc32c_generic crct10dif_generic ext4 isofs fat vfat > "$root/etc/modules.order"
+    ata_piix sd_mod sr_mod crc32c_generic crct10dif_generic ext4 isofs fat vfat \
+    nls_cp437 nls_ascii nls_utf8 > "$root/etc/modules.order"
 while read -r module; do
     install -D -m 0644 "$module_tree/$module" "$root/lib/modules/$kernel_version/$module"
 done < "$root/etc/modules.order"
@@ -131,4 +132,19 @@ node 0660 hdc b 11 0
 
 (cd "$root" && find . | LC_ALL=C sort | cpio -o -H newc -R 0:0 --quiet) | gzip -9 > "$out/initramfs.cpio.gz.tmp"
 mv "$out/initramfs.cpio.gz.tmp" "$out/initramfs.cpio.gz"
+
+# The variants a person boots. The mode comes from "/TYPE": the CD-ROM variant adds that file to the
+# archive (the kernel unpacks archives one after another, later files win); the hard disk variant is
+# the plain archive with "-hdd-install" on the kernel command line, which the kernel hands on to
+# /init and /init to setup.
+variant=$out/variant-cdrom
+rm -rf "$variant" && mkdir -p "$variant"
+printf 'cdrom\n' > "$variant/TYPE"
+(cd "$variant" && find . | LC_ALL=C sort | cpio -o -H newc -R 0:0 --quiet) | gzip -9 \
+    | cat "$out/initramfs.cpio.gz" - > "$out/initramfs-cdrom.cpio.gz"
+rm -rf "$variant"
+printf 'console=ttyS0 -hdd-install\n' > "$out/cmdline-hdd"
+printf 'console=ttyS0\n' > "$out/cmdline-cdrom"
 echo "installation system: $out/vmlinuz $out/initramfs.cpio.gz"
+echo "  CD-ROM variant:    $out/initramfs-cdrom.cpio.gz, kernel command line: $(cat "$out/cmdline-cdrom")"
+echo "  hard disk variant: $out/initramfs.cpio.gz, kernel command line: $(cat "$out/cmdline-hdd")"

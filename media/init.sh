@@ -15,4 +15,14 @@ while [ ! -e /sys/block/sda ] && [ $tries -lt 30 ]; do
     usleep 100000
     tries=$((tries + 1))
 done
+# The other drives (a second disk, a CD-ROM) are found in the background as well: go on once the set
+# of block devices has stayed the same for half a second.
+seen=$(ls /sys/block)
+steady=0
+while [ $steady -lt 5 ] && [ $tries -lt 60 ]; do
+    usleep 100000
+    tries=$((tries + 1))
+    now=$(ls /sys/block)
+    if [ "$now" = "$seen" ]; then steady=$((steady + 1)); else steady=0; seen=$now; fi
+done
 exec /sbin/init "$@"

@@ -61,24 +61,34 @@ class machine_run:
         return result
 
 
-def boot(media, overlay_files, disk=None, timeout=240, answers=()):
-    """Boots the media's kernel and initramfs plus an overlay, with `disk` as the primary IDE
-    master. `answers` are (text to wait for, text to type) pairs, sent in order."""
+def boot(media, overlay_files, disk=None, timeout=240, answers=(), second_disk=None, cdrom=None,
+         arguments="", initramfs="initramfs.cpio.gz"):
+    """Boots the media's kernel and an initramfs plus an overlay, with `disk` as the primary IDE
+    master, `second_disk` as the primary slave and the image `cdrom` in a CD-ROM drive as the
+    secondary master. `arguments` go on the kernel command line (and on to the first process).
+    `answers` are (text to wait for, text to type) pairs, sent in order."""
     with tempfile.TemporaryDirectory() as scratch:
         initrd = os.path.join(scratch, "initrd")
         with open(initrd, "wb") as out:
-            with open(os.path.join(media, "initramfs.cpio.gz"), "rb") as base:
+            with open(os.path.join(media, initramfs), "rb") as base:
                 shutil.copyfileobj(base, out)
             out.write(overlay_archive(overlay_files))
         command = ["qemu-system-i386", "-M", "pc", "-m", "128", "-nic", "none", "-display", "none", "-monitor", "none",
                    "-serial", "stdio", "-no-reboot", "-kernel", os.path.join(media, "vmlinuz"),
-                   "-initrd", initrd, "-append", "console=ttyS0 loglevel=1 panic=-1"]
+                   "-initrd", initrd, "-append", f"console=ttyS0 loglevel=1 panic=-1 {arguments}".strip()]
         if disk:
             command += ["-drive", f"file={disk},format=raw,if=ide,index=0"]
+        if second_disk:
+            command += ["-drive", f"file={second_disk},format=raw,if=ide,index=1"]
+        if cdrom:
+            command += ["-drive", f"file={cdrom},format=raw,if=ide,index=2,media=cdrom,readonly=on"]
         started = time.monotonic()
         process = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
         output = b""
         pending = list(answers)
+        # Each text is looked for after the one answered before it, so that a screen that shows the
+        # same text twice is answered twice.
+        searched_from = 0
         finished = False
         try:
             while time.monotonic() - started < timeout:
@@ -88,8 +98,10 @@ def boot(media, overlay_files, disk=None, timeout=240, answers=()):
                     if not chunk:
                         break
                     output += chunk
-                    while pending and pending[0][0].encode() in output:
-                        process.stdin.write(pending.pop(0)[1].encode())
+                    while pending and output.find(pending[0][0].encode(), searched_from) >= 0:
+                        wanted, keys = pending.pop(0)
+                        searched_from = output.find(wanted.encode(), searched_from) + len(wanted.encode())
+                        process.stdin.write(keys.encode())
                         process.stdin.flush()
             finished = process.wait(timeout=5) is not None
         except subprocess.TimeoutExpired:
