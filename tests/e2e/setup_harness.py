@@ -164,7 +164,9 @@ class setup_session:
         if stdin_at_end:
             launch.append("--stdin-at-end")
         launch += ["--"] + list(arguments)
-        command = ["unshare", "--pid", "--mount", "--fork",
+        # A namespace's first process ignores the hangup of its terminal: it must go with the
+        # session, or a test that fails early leaves it behind.
+        command = ["unshare", "--pid", "--mount", "--fork", "--kill-child",
                    "--mount-proc=" + root.file("proc")] + launch
         if network_namespace is not None:
             # A named network namespace (`ip netns add`): setup then sees only its interfaces.

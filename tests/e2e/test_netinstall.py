@@ -5,6 +5,7 @@ import os
 import re
 import time
 
+import pexpect
 import pytest
 
 import netinstall_harness as net
@@ -87,16 +88,13 @@ def package_folder(tmp_path, sizes=None):
         path = vrp.make_package(work, name, "1.0", files=files, depends=depends,
                                 output=folder / ("%s.vrp" % name))
         wanted = (sizes or {}).get(name)
-        if wanted is not None:
-            # The description is stored as it is: each byte of it is one byte of the file.
-            shortfall = wanted - path.stat().st_size
-            assert shortfall > 16, "package too large to pad to %d bytes" % wanted
+        length = 1
+        while wanted is not None and path.stat().st_size != wanted:
+            # Description bytes are stored as they are: the file grows with them one for one.
+            length += wanted - path.stat().st_size
+            assert length > 0, "package too large to pad to %d bytes" % wanted
             vrp.make_package(work, name, "1.0", files=files, depends=depends, output=path,
-                             description="x" * (shortfall - 16))
-            shortfall = wanted - path.stat().st_size
-            vrp.make_package(work, name, "1.0", files=files, depends=depends, output=path,
-                             description="x" * (shortfall - 16 + 16))
-            assert path.stat().st_size == wanted
+                             description="x" * length)
         made[name] = path.read_bytes()
     return folder, made
 
@@ -169,3 +167,97 @@ def test_router_installs_packages_and_script_and_ends_with_its_own_term(make_rig
     assert net.target_file(router_root, "/autorun.scr") == (SCRIPT % mac).encode()
     assert net.target_listing(router_root, "/var/pdb") == sorted(order)
     assert net.target_file(router_root, "/etc/alpha.conf") == b"alpha settings\n"
+
+
+def test_kept_configuration_block_edges_and_empty_package_end_with_server_term(make_rig, tmp_path):
+    folder, packages = package_folder(tmp_path, sizes={"system": 1452, "alpha": 1453})
+    machines = make_rig()
+    router_root, router, _ = machines.router()
+    server_root, server = machines.server(str(folder))
+    server.expect("cancel and reboot.")
+    # A package that is empty by the time it is sent has nothing to install; the rest still goes.
+    open(server_root.file("cdrom/zeta.vrp"), "w").close()
+    server.type("ar")
+    server.expect("Found 1 router: ")
+    answer_questions(server, keep=True)
+    order = install_order(server_root)
+    assert transfers(order) + b"\r\nSoftware installed.\r\n" in server.expect("Press ENTER to reboot\r\n")
+    router.expect("Press ENTER to reboot\r\n")
+    server.type("x")
+    assert re.search(rb"resend ack: \d+\r\n", router.rest())
+    assert router.wait_for_end()
+    server.expect("cancel and reboot.")
+    server.type("q")
+
+    assert net.installer_inputs(router_root) == [packages[name] for name in order if name != "zeta"]
+    assert net.target_file(router_root, "/autorun.scr") == b""
+    assert "autorun.scr" not in net.target_listing(router_root, "/")
+
+
+def test_two_routers_are_listed_once_and_the_offer_reaches_only_the_chosen_one(make_rig, tmp_path):
+    folder, packages = package_folder(tmp_path)
+    machines = make_rig(("server", "first", "second"))
+    routers = [machines.router(name) for name in ("first", "second")]
+    server_root, server = machines.server(str(folder))
+    server.expect("cancel and reboot.")
+    server.type("ar")
+    listing = server.expect("Found 2 routers: ")
+    time.sleep(3)  # both keep announcing themselves
+    server.type(ENTER)
+    server.expect("Keep config? [y/n]:")
+    assert b"Found 3" not in server.transcript + listing
+    assert all(server.transcript.count(mac.encode()) >= 1 for _, _, mac in routers)
+    server.type("y")
+    server.expect("Press ENTER to reboot\r\n")
+    chosen = [router for router in routers if shows(router[1], "Software installed.", 5)]
+    assert len(chosen) == 1
+    chosen_root, chosen_session, _ = chosen[0]
+    other_root, other_session, _ = [router for router in routers if router is not chosen[0]][0]
+    chosen_session.type(ENTER)
+    server.expect("cancel and reboot.")
+    assert chosen_session.wait_for_end()
+    assert len(net.installer_inputs(chosen_root)) == 3
+    # The other router heard the offer to the first one and keeps looking.
+    assert not shows(other_session, "Found server", 1)
+    assert other_session.child.isalive() and net.installer_inputs(other_root) == []
+
+
+def shows(session, text, seconds):
+    try:
+        session.child.expect_exact(text.encode(), timeout=seconds)
+        return True
+    except pexpect.TIMEOUT:
+        return False
+
+
+def pure_acknowledgement(acknowledged):
+    """nftables match of our 20-byte pure acknowledgement of message `acknowledged`."""
+    return "udp length 28 @th,208,16 0x%04x" % (((acknowledged & 0xFF) << 8) | (acknowledged >> 8))
+
+
+def test_lost_acknowledgements_and_random_loss_and_repeats_still_install_everything(make_rig, tmp_path):
+    folder, packages = package_folder(tmp_path)
+    machines = make_rig()
+    router_root, router, mac = machines.router()
+    server_root, server = machines.server(str(folder))
+    order = install_order(server_root)
+    # The server's one acknowledgement of STRT (the router's message 3) is lost; so is the router's
+    # first acknowledgement of the script's block, the server's last message.
+    script_block = 2 + sum(1 + (len(packages[name]) + 1451) // 1452 for name in order) + 1
+    machines.segment.nft("server", "table inet lost {\n chain out {\n  type filter hook output priority 0;\n"
+                                   "  %s drop\n }\n}\n" % pure_acknowledgement(3))
+    machines.segment.nft("router", "table inet lost {\n chain out {\n  type filter hook output priority 0;\n"
+                                   "  %s quota until 48 bytes drop\n }\n}\n" % pure_acknowledgement(script_block))
+    for machine in ("server", "router"):
+        machines.segment.drop(machine, 5)
+        machines.segment.repeat(machine, 5)
+    choose_router(server)
+    answer_questions(server, keep=False)
+    screen = server.expect("Press ENTER to reboot\r\n")
+    assert transfers(order) + b"\r\nSoftware installed.\r\n" in screen
+    assert b"timeout" not in screen
+    router.expect("Press ENTER to reboot\r\n")
+    router.type(ENTER)
+    assert router.wait_for_end()
+    assert net.installer_inputs(router_root) == [packages[name] for name in order]
+    assert net.target_file(router_root, "/autorun.scr") == (SCRIPT % mac).encode()
