@@ -261,3 +261,57 @@ def test_lost_acknowledgements_and_random_loss_and_repeats_still_install_everyth
     assert router.wait_for_end()
     assert net.installer_inputs(router_root) == [packages[name] for name in order]
     assert net.target_file(router_root, "/autorun.scr") == (SCRIPT % mac).encode()
+
+
+def bulky_package(folder, name, size):
+    """A package whose file data is `size` random bytes (installer is not asked to unpack it)."""
+    data = vrp.raw_package(name, "1.0", files_payload=os.urandom(size))
+    (folder / ("%s.vrp" % name)).write_bytes(data)
+    return data
+
+
+def test_installation_longer_than_65535_messages_completes(make_rig, tmp_path):
+    folder = tmp_path / "cd"
+    folder.mkdir()
+    # More blocks than 16-bit sequence numbers can count without wrapping.
+    data = bulky_package(folder, "system", 65536 * 1452 + 1000)
+    machines = make_rig()
+    router_root, router, _ = machines.router(keep_input=False)
+    server_root, server = machines.server(str(folder))
+    choose_router(server)
+    answer_questions(server, keep=True)
+    server.child.expect_exact(b"Software installed.\r\n", timeout=900)
+    assert b"timeout" not in server.child.before
+    router.child.expect_exact(b"Press ENTER to reboot\r\n", timeout=60)
+    router.type(ENTER)
+    assert router.wait_for_end()
+    assert net.installer_inputs(router_root) == [net.sha256_line(data)]
+
+
+def test_link_cut_for_good_times_out_on_both_sides(make_rig, tmp_path):
+    folder = tmp_path / "cd"
+    folder.mkdir()
+    bulky_package(folder, "system", 8 << 20)
+    machines = make_rig()
+    router_root, router, _ = machines.router(keep_input=False)
+    server_root, server = machines.server(str(folder))
+    # Slow enough that the cut comes in the middle of the package.
+    machines.segment.nft("server", "table inet slow {\n chain out {\n  type filter hook output priority 0;\n"
+                                   "  udp dport 5000 limit rate over 400/second drop\n }\n}\n")
+    choose_router(server)
+    answer_questions(server, keep=True)
+    server.expect("Transfering: system.vrp...\r\n")
+    time.sleep(1)
+    machines.segment.cut("server")
+    cut = time.monotonic()
+    router.child.expect_exact(b"\r\nFATAL ERROR: bad network connection\r\nPress ENTER to reboot\r\n", timeout=60)
+    assert 29 < time.monotonic() - cut < 40
+    server.child.expect_exact(b"FATAL ERROR: Installation timeout\r\n", timeout=60)
+    # 20 ms doubled up to 1.28 s, thirty sends in all: about 32 seconds.
+    assert 30 < time.monotonic() - cut < 40
+    server.expect("cancel and reboot.")
+    router.type(ENTER)
+    assert router.wait_for_end()
+    server.type("q")
+    server.expect("Installation canceled")
+    assert len(net.installer_inputs(router_root)) == 1
