@@ -11,7 +11,7 @@ shift
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-ALL=(read filegc install repository)
+ALL=(read filegc install repository netinstall)
 
 bench_read() {
   "$build/bench/read_bench" "$work/read" 5
@@ -27,6 +27,10 @@ bench_install() {
 
 bench_repository() {
   /usr/bin/python3 "$here/repository_bench.py" "$build"
+}
+
+bench_netinstall() {
+  /usr/bin/python3 "$here/netinstall_bench.py" "$build"
 }
 
 names=("$@")

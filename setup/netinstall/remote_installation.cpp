@@ -21,6 +21,9 @@ constexpr size_t LABEL_SIZE = 32;
 constexpr size_t NAME_SIZE = 32;
 constexpr size_t SCRIPT_PATH_SIZE = 80;
 constexpr size_t PIECE_SIZE = 4096;
+// installer's input is written in large chunks: every write wakes it, and on a busy machine each
+// wake-up can cost the network side a scheduling delay per block.
+constexpr size_t PIPE_BUFFER_SIZE = 64 * 1024;
 constexpr const char* SCRIPT_SUFFIX = ".scr";
 
 bool is_script(const std::string& name)
@@ -57,6 +60,7 @@ bool open_target(file_target& target, const std::string& name)
         std::puts("\nFATAL ERROR: couldn't start install");
         return false;
     }
+    setvbuf(target.stream, nullptr, _IOFBF, PIPE_BUFFER_SIZE);
     return true;
 }
 
@@ -67,6 +71,15 @@ void close_target(file_target& target)
     else
         close_pipe(target.stream);
     target.stream = nullptr;
+}
+
+void report_write_failure(file_target& target)
+{
+    if (target.script)
+        std::printf("\nFATAL ERROR: installation failed: %s\n", std::strerror(errno));
+    else
+        std::puts("");
+    close_target(target);
 }
 
 // Copies the current file from the network into its target and closes it; false (reported) when
@@ -82,16 +95,16 @@ bool copy_file(install_client& client, file_target& target)
             return false;
         }
         if (got == 0) {
+            // What the stream still holds must reach its target before the file counts as written.
+            if (std::fflush(target.stream) != 0) {
+                report_write_failure(target);
+                return false;
+            }
             close_target(target);
             return true;
         }
-        if (std::fwrite(piece, 1, static_cast<size_t>(got), target.stream) != static_cast<size_t>(got) ||
-            std::fflush(target.stream) != 0) {
-            if (target.script)
-                std::printf("\nFATAL ERROR: installation failed: %s\n", std::strerror(errno));
-            else
-                std::puts("");
-            close_target(target);
+        if (std::fwrite(piece, 1, static_cast<size_t>(got), target.stream) != static_cast<size_t>(got)) {
+            report_write_failure(target);
             return false;
         }
     }

@@ -107,16 +107,19 @@ def geometry_stand_in():
 
 
 def installer_stand_in(keep_input):
-    """Numbers each run; keeps its input (or only the input's SHA-256) and passes it on."""
+    """Numbers each run; keeps its input and passes it on to the real installer, or keeps only the
+    input's SHA-256 (keep_input "sha256"), or throws it away (keep_input "discard")."""
     lines = ["#!/bin/sh",
              'echo "installer $*" >> %s' % harness.CALL_LOG,
              "n=$(/bin/busybox cat /runs 2>/dev/null || echo 0)",
              "n=$((n + 1))",
              "echo $n > /runs"]
-    if keep_input:
-        lines.append('/bin/busybox tee /input.installer.$n | /sbin/installer.real "$@" > /installer.out.$n 2>&1')
-    else:
+    if keep_input == "discard":
+        lines.append("/bin/busybox cat > /dev/null")
+    elif keep_input == "sha256":
         lines.append("/bin/busybox sha256sum > /input.installer.$n")
+    else:
+        lines.append('/bin/busybox tee /input.installer.$n | /sbin/installer.real "$@" > /installer.out.$n 2>&1')
     return "\n".join(lines + ["exit 0"]) + "\n"
 
 

@@ -276,7 +276,7 @@ def test_installation_longer_than_65535_messages_completes(make_rig, tmp_path):
     # More blocks than 16-bit sequence numbers can count without wrapping.
     data = bulky_package(folder, "system", 65536 * 1452 + 1000)
     machines = make_rig()
-    router_root, router, _ = machines.router(keep_input=False)
+    router_root, router, _ = machines.router(keep_input="sha256")
     server_root, server = machines.server(str(folder))
     choose_router(server)
     answer_questions(server, keep=True)
@@ -293,7 +293,7 @@ def test_link_cut_for_good_times_out_on_both_sides(make_rig, tmp_path):
     folder.mkdir()
     bulky_package(folder, "system", 8 << 20)
     machines = make_rig()
-    router_root, router, _ = machines.router(keep_input=False)
+    router_root, router, _ = machines.router(keep_input="sha256")
     server_root, server = machines.server(str(folder))
     # Slow enough that the cut comes in the middle of the package.
     machines.segment.nft("server", "table inet slow {\n chain out {\n  type filter hook output priority 0;\n"
