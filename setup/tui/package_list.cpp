@@ -41,12 +41,23 @@ bool read_bytes(part_reader& reader, size_t count, buffer_type& out)
 
 bool read_entry(package_entry& entry)
 {
-    std::filebuf file;
+    // The buffer outlives the file buffer that uses it.
     char buffer[FILE_BUFFER_SIZE];
+    std::filebuf file;
     file.pubsetbuf(buffer, FILE_BUFFER_SIZE);
     if (file.open(entry.path, std::ios::in | std::ios::binary) == nullptr)
         return false;
-    part_reader reader(&file);
+    return read_package_entry(&file, entry);
+}
+
+}  // namespace
+
+bool read_package_entry(std::streambuf* source, package_entry& entry)
+{
+    entry.description.clear();
+    entry.dependency_count = 0;
+    entry.dependencies.clear();
+    part_reader reader(source);
     reader.accept(PART_PACKAGE);
     reader.accept(PART_DESCRIPTION);
     reader.accept(PART_DEPENDENCIES);
@@ -73,8 +84,6 @@ bool read_entry(package_entry& entry)
     }
     return true;
 }
-
-}  // namespace
 
 std::string_view package_name(const unsigned char* field)
 {

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <streambuf>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,6 +42,10 @@ struct package_list {
 void package_list_init(package_list& list, const char* directory);
 // Reports "No packages found" or "Bad package" itself.
 bool package_list_load(package_list& list, bool initially_selected);
+
+// Fills the header, description and dependencies of the entry from a package file, reading only
+// its first parts; false when the file is not a package or is cut short in them.
+bool read_package_entry(std::streambuf* source, package_entry& entry);
 
 // A name field as text: up to its first NUL, never more than 16 bytes.
 std::string_view package_name(const unsigned char* field);

@@ -13,8 +13,8 @@ constexpr int GRID_TOP_ROW = 7;
 constexpr int INFORMATION_ROW = 21;
 constexpr int INFORMATION_ROWS = 3;
 constexpr int LEAVE_ROW = 25;
-// The information line lives in a 160-byte buffer; it is cut to the screen width, which also
-// keeps it well inside that buffer.
+// A dependency list too long for one screen line is cut and marked, so that the line never wraps
+// over the description below it.
 constexpr size_t INFORMATION_WIDTH = SCREEN_WIDTH;
 constexpr std::string_view CUT_MARK = "...";
 
