@@ -60,8 +60,10 @@ class segment:
                        text=True, check=True, capture_output=True)
 
     def drop(self, machine, percent):
-        """Drops that share of the protocol datagrams the machine sends, at random."""
-        self.nft(machine, "table inet loss {\n chain out {\n  type filter hook output priority 0;\n"
+        """Drops that share of the protocol datagrams that reach the machine, at random. (On their
+        way in: a datagram dropped on its way out would fail its sender's send, which a lossy wire
+        never does.)"""
+        self.nft(machine, "table inet loss {\n chain in {\n  type filter hook input priority 0;\n"
                           "  udp dport 5000 numgen random mod 100 < %d drop\n }\n}\n" % percent)
 
     def repeat(self, machine, percent):
