@@ -11,7 +11,7 @@ shift
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-ALL=(read filegc query install repository package_list floppy feed)
+ALL=(read filegc query install repository package_list floppy feed netinstall)
 
 bench_read() {
   "$build/bench/read_bench" "$work/read" 5
@@ -43,6 +43,10 @@ bench_repository() {
 
 bench_feed() {
   /usr/bin/python3 "$here/feed_bench.py" "$build"
+}
+
+bench_netinstall() {
+  /usr/bin/python3 "$here/netinstall_bench.py" "$build"
 }
 
 names=("$@")

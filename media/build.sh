@@ -115,6 +115,13 @@ python3 "$source_dir/media/module_order.py" "$module_tree" \
 while read -r module; do
     install -D -m 0644 "$module_tree/$module" "$root/lib/modules/$kernel_version/$module"
 done < "$root/etc/modules.order"
+# Network drivers for the emulated cards and what they need. /init leaves them alone: the network
+# installation loads them itself through /sbin/insmod, by name.
+python3 "$source_dir/media/module_order.py" "$module_tree" e1000 8139too ne2k-pci pcnet32 e100 \
+    > "$out/network.modules"
+while read -r module; do
+    install -D -m 0644 "$module_tree/$module" "$root/lib/modules/$kernel_version/$module"
+done < "$out/network.modules"
 cp "$extracted/boot/vmlinuz-$kernel_version" "$out/vmlinuz"
 
 # Device nodes under the names setup expects: the first IDE disk and its partitions carry the
@@ -145,8 +152,16 @@ printf 'cdrom\n' > "$variant/TYPE"
 (cd "$variant" && find . | LC_ALL=C sort | cpio -o -H newc -R 0:0 --quiet) | gzip -9 \
     | cat "$out/initramfs.cpio.gz" - > "$out/initramfs-cdrom.cpio.gz"
 rm -rf "$variant"
+# The network variant: a router that installs itself from a server on its Ethernet.
+variant=$out/variant-net
+rm -rf "$variant" && mkdir -p "$variant"
+printf 'net\n' > "$variant/TYPE"
+(cd "$variant" && find . | LC_ALL=C sort | cpio -o -H newc -R 0:0 --quiet) | gzip -9 \
+    | cat "$out/initramfs.cpio.gz" - > "$out/initramfs-net.cpio.gz"
+rm -rf "$variant"
 printf 'console=ttyS0 -hdd-install\n' > "$out/cmdline-hdd"
 printf 'console=ttyS0\n' > "$out/cmdline-cdrom"
 echo "installation system: $out/vmlinuz $out/initramfs.cpio.gz"
 echo "  CD-ROM variant:    $out/initramfs-cdrom.cpio.gz, kernel command line: $(cat "$out/cmdline-cdrom")"
 echo "  hard disk variant: $out/initramfs.cpio.gz, kernel command line: $(cat "$out/cmdline-hdd")"
+echo "  network variant:   $out/initramfs-net.cpio.gz, kernel command line: $(cat "$out/cmdline-cdrom")"

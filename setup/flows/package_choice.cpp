@@ -2,22 +2,8 @@
 
 #include <cstdio>
 
+#include "setup/flows/installation_flows.h"
 #include "setup/tui/package_menu.h"
-
-namespace {
-
-// Installing other routers over the network comes with the network installation; until then the
-// request is answered and the user chooses again.
-bool install_remote_router(setup_context& context, package_list& list)
-{
-    (void)context;
-    (void)list;
-    std::puts("Remote installation is not available in this build");
-    std::fflush(stdout);
-    return true;
-}
-
-}  // namespace
 
 bool choose_packages(setup_context& context, package_list& list, bool remote_failure_ends_flow)
 {

@@ -153,7 +153,7 @@ class setup_session:
     """`setup` running in its namespaces, connected to a pseudo-terminal."""
 
     def __init__(self, root, arguments=(), program_name="/sbin/setup", stdin_at_end=False,
-                 mounts=(), timeout=10):
+                 mounts=(), timeout=10, network_namespace=None):
         self.root = root
         launch = [sys.executable, os.path.abspath(__file__), "--launch", root.path, pid_namespace(),
                   "--program-name", program_name]
@@ -164,8 +164,13 @@ class setup_session:
         if stdin_at_end:
             launch.append("--stdin-at-end")
         launch += ["--"] + list(arguments)
-        command = ["unshare", "--pid", "--mount", "--fork",
+        # A namespace's first process ignores the hangup of its terminal: it must go with the
+        # session, or a test that fails early leaves it behind.
+        command = ["unshare", "--pid", "--mount", "--fork", "--kill-child",
                    "--mount-proc=" + root.file("proc")] + launch
+        if network_namespace is not None:
+            # A named network namespace (`ip netns add`): setup then sees only its interfaces.
+            command = ["nsenter", "--net=/run/netns/" + network_namespace] + command
         self.child = pexpect.spawn(command[0], command[1:], timeout=timeout, dimensions=SCREEN,
                                    env={"PATH": "/usr/sbin:/usr/bin:/sbin:/bin", "TERM": "linux"})
         self.transcript = b""

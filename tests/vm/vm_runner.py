@@ -62,19 +62,26 @@ class machine_run:
 
 
 def boot(media, overlay_files, disk=None, timeout=240, answers=(), second_disk=None, cdrom=None,
-         arguments="", initramfs="initramfs.cpio.gz", echo=None):
+         arguments="", initramfs="initramfs.cpio.gz", echo=None, network=None):
     """Boots the media's kernel and an initramfs plus an overlay, with `disk` as the primary IDE
     master, `second_disk` as the primary slave and the image `cdrom` in a CD-ROM drive as the
     secondary master. `arguments` go on the kernel command line (and on to the first process).
     `answers` are (text to wait for, text to type) pairs, sent in order. `echo`, when given, is
-    called with each piece of serial output as it arrives."""
+    called with each piece of serial output as it arrives. `network`, a pair of a named network
+    namespace and a tap device in it, gives the machine an Ethernet card on that tap (qemu then runs
+    in that namespace)."""
     with tempfile.TemporaryDirectory() as scratch:
         initrd = os.path.join(scratch, "initrd")
         with open(initrd, "wb") as out:
             with open(os.path.join(media, initramfs), "rb") as base:
                 shutil.copyfileobj(base, out)
             out.write(overlay_archive(overlay_files))
-        command = ["qemu-system-i386", "-M", "pc", "-m", "128", "-nic", "none", "-display", "none", "-monitor", "none",
+        if network:
+            namespace, tap = network
+            card = ["-netdev", f"tap,id=net0,ifname={tap},script=no,downscript=no", "-device", "e1000,netdev=net0"]
+        else:
+            card = ["-nic", "none"]
+        command = ["qemu-system-i386", "-M", "pc", "-m", "128", *card, "-display", "none", "-monitor", "none",
                    "-serial", "stdio", "-no-reboot", "-kernel", os.path.join(media, "vmlinuz"),
                    "-initrd", initrd, "-append", f"console=ttyS0 loglevel=1 panic=-1 {arguments}".strip()]
         if disk:
@@ -83,6 +90,8 @@ def boot(media, overlay_files, disk=None, timeout=240, answers=(), second_disk=N
             command += ["-drive", f"file={second_disk},format=raw,if=ide,index=1"]
         if cdrom:
             command += ["-drive", f"file={cdrom},format=raw,if=ide,index=2,media=cdrom,readonly=on"]
+        if network:
+            command = ["nsenter", f"--net=/run/netns/{network[0]}"] + command
         started = time.monotonic()
         process = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
         output = b""

@@ -1,0 +1,145 @@
+#include "setup/netinstall/file_sender.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "setup/netinstall/protocol_messages.h"
+#include "setup/netinstall/udp_transport.h"
+
+namespace {
+
+constexpr int SEND_ATTEMPTS = 30;
+constexpr int64_t FIRST_BLOCK_WAIT_US = 20000;
+constexpr int64_t LONGEST_DOUBLED_WAIT_US = 999999;
+
+struct file_sender {
+    bool from_file = false;
+    int fd = -1;
+    const std::string* text = nullptr;
+    int64_t size = 0;
+    int64_t sent = 0;
+    net_endpoint* endpoint = nullptr;
+    conversation* conv = nullptr;
+    uint8_t message[MAX_DATAGRAM] = {};
+    size_t length = 0;
+};
+
+// Puts the next block into the message; false (reported) when the file can't be read.
+bool next_block(file_sender& sender)
+{
+    size_t payload;
+    if (sender.from_file) {
+        size_t wanted = static_cast<size_t>(std::min<int64_t>(DATA_BLOCK_SIZE, sender.size - sender.sent));
+        ssize_t got;
+        do {
+            got = read(sender.fd, sender.message + HEADER_SIZE, wanted);
+        } while (got < 0 && errno == EINTR);
+        // A file that ends before its size would otherwise be sent as empty blocks.
+        if (got <= 0) {
+            std::puts("FATAL ERROR: Read package failed");
+            return false;
+        }
+        payload = static_cast<size_t>(got);
+    } else {
+        payload = std::min(sender.text->size(), MAX_PAYLOAD);
+        std::memcpy(sender.message + HEADER_SIZE, sender.text->data(), payload);
+    }
+    sender.sent += static_cast<int64_t>(payload);
+    ++sender.conv->own_sequence;
+    std::memset(sender.message, 0, HEADER_SIZE);
+    build_header(*sender.conv, sender.message, static_cast<uint16_t>(payload), false, KIND_DATA);
+    sender.length = HEADER_SIZE + payload;
+    return true;
+}
+
+bool transfer(file_sender& sender, const char* name)
+{
+    size_t announcement = build_file_announcement(sender.message + HEADER_SIZE, MAX_PAYLOAD, name, sender.size);
+    build_header(*sender.conv, sender.message, static_cast<uint16_t>(announcement), false, KIND_CONTROL);
+    sender.length = HEADER_SIZE + announcement;
+
+    int attempts_left = SEND_ATTEMPTS;
+    int64_t timeout = ONE_SECOND_US;
+    bool acknowledged_once = false;
+    bool advance = false;
+    uint8_t reply[MAX_DATAGRAM];
+    for (;;) {
+        if (advance) {
+            attempts_left = SEND_ATTEMPTS;
+            if (sender.sent == sender.size)
+                return true;
+            if (!next_block(sender))
+                return false;
+        }
+        if (send_message(*sender.endpoint, sender.message, sender.length) < 0) {
+            // A failed send counts like one that went unanswered.
+        }
+        if (!acknowledged_once)
+            timeout = ONE_SECOND_US;
+        if (wait_reply(*sender.endpoint, *sender.conv, reply, timeout) >= 0) {
+            advance = true;
+            timeout = FIRST_BLOCK_WAIT_US;
+            acknowledged_once = true;
+            continue;
+        }
+        if (--attempts_left == 0) {
+            std::puts("FATAL ERROR: Installation timeout");
+            return false;
+        }
+        advance = false;
+        if (timeout <= LONGEST_DOUBLED_WAIT_US)
+            timeout *= 2;
+    }
+}
+
+}  // namespace
+
+bool send_file(net_endpoint& endpoint, conversation& conv, const std::string& path)
+{
+    file_sender sender;
+    sender.from_file = true;
+    sender.endpoint = &endpoint;
+    sender.conv = &conv;
+    sender.fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (sender.fd < 0) {
+        std::puts("FATAL ERROR: Open package failed");
+        return false;
+    }
+    size_t slash = path.rfind('/');
+    struct stat status;
+    bool ready = false;
+    if (slash == std::string::npos) {
+        std::puts("FATAL ERROR: Bad package name");
+    } else if (fstat(sender.fd, &status) != 0) {
+        std::puts("FATAL ERROR: Open package failed");
+    } else {
+        ready = true;
+        sender.size = status.st_size;
+    }
+    bool sent = false;
+    if (ready) {
+        std::string name = path.substr(slash + 1);
+        std::printf("Transfering: %s...\n", name.c_str());
+        std::fflush(stdout);
+        sent = transfer(sender, name.c_str());
+    }
+    close(sender.fd);
+    return sent;
+}
+
+bool send_text(net_endpoint& endpoint, conversation& conv, const std::string& text)
+{
+    file_sender sender;
+    sender.endpoint = &endpoint;
+    sender.conv = &conv;
+    sender.text = &text;
+    sender.size = static_cast<int64_t>(std::min(text.size(), MAX_PAYLOAD));
+    std::puts("Transfering: configuration...");
+    std::fflush(stdout);
+    return transfer(sender, SCRIPT_FILE_NAME);
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+// The router's side of the installation protocol. An install_client owns its interfaces and the
+// one conversation with the server; once an offer has been accepted it is bound to the endpoint on
+// which the server answered and receives files through its file_receiver.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "setup/netinstall/conversation.h"
+#include "setup/netinstall/network_interfaces.h"
+
+struct file_receiver {
+    std::string name;
+    int64_t size = 0;
+    size_t block_length = 0;   // payload bytes of the block in hand
+    int64_t delivered = 0;     // bytes of the file handed to the caller
+    size_t position = 0;       // read position in the block
+    bool message_pending = false;  // `message` holds an accepted message not yet looked at
+    uint8_t message[MAX_DATAGRAM] = {};
+};
+
+struct install_client {
+    interface_set interfaces;
+    conversation conv;
+    net_endpoint* server = nullptr;  // the endpoint the server answered on
+    file_receiver receiver;
+};
+
+void client_init(install_client& client);
+void client_release(install_client& client);
+
+// Announces the router with `label` until a server offers an installation and our acceptance is
+// acknowledged; `keep` then tells whether the router keeps its configuration. Fails only when an
+// announcement can't be sent.
+bool find_server(install_client& client, const char* label, bool& keep);
+bool request_start(install_client& client);
+// The next file's name (at most name_size - 1 characters) and size; false when none came.
+bool next_file(install_client& client, std::string& name, size_t name_size, int64_t& size);
+// Up to `wanted` bytes of the current file; 0 at its end, -1 when the data stops.
+long read_file_data(install_client& client, uint8_t* buffer, size_t wanted);
+// Waits for the server's TERM, or sends our own when a key is pressed first (the key stays unread).
+void finish_client(install_client& client);

@@ -1,0 +1,214 @@
+// The router's side of a network installation: announce ourselves, let the server decide, prepare
+// our own disk and install what the server sends.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <string>
+#include <unistd.h>
+
+#include "setup/flows/installation_flows.h"
+#include "setup/flows/shared_screens.h"
+#include "setup/flows/target_disk.h"
+#include "setup/netinstall/floppy_label.h"
+#include "setup/netinstall/install_client.h"
+#include "setup/netinstall/untrusted_text.h"
+#include "setup/support/process_runner.h"
+
+namespace {
+
+constexpr size_t LABEL_SIZE = 32;
+constexpr size_t NAME_SIZE = 32;
+constexpr size_t SCRIPT_PATH_SIZE = 80;
+constexpr size_t PIECE_SIZE = 4096;
+// installer's input is written in large chunks: every write wakes it, and on a busy machine each
+// wake-up can cost the network side a scheduling delay per block.
+constexpr size_t PIPE_BUFFER_SIZE = 64 * 1024;
+constexpr const char* SCRIPT_SUFFIX = ".scr";
+
+bool is_script(const std::string& name)
+{
+    size_t suffix = std::strlen(SCRIPT_SUFFIX);
+    return name.size() > suffix && name.compare(name.size() - suffix, suffix, SCRIPT_SUFFIX) == 0;
+}
+
+// Where a file goes: the script file on the new system, or the input of one installer run.
+struct file_target {
+    bool script = false;
+    FILE* stream = nullptr;
+};
+
+bool open_target(file_target& target, const std::string& name)
+{
+    target.script = is_script(name);
+    if (target.script) {
+        std::puts("Writing configuration...");
+        // The name comes from the network: only a file directly in /mnt may be written.
+        if (plain_base_name(name)) {
+            char path[SCRIPT_PATH_SIZE];
+            std::snprintf(path, sizeof path, "/mnt/%s", name.c_str());
+            target.stream = std::fopen(path, "w");
+        }
+        if (target.stream == nullptr) {
+            std::puts("\nFATAL ERROR: couldn't make script");
+            return false;
+        }
+        return true;
+    }
+    target.stream = pipe_to("/sbin/installer", "-r", "/mnt", "-", nullptr);
+    if (target.stream == nullptr) {
+        std::puts("\nFATAL ERROR: couldn't start install");
+        return false;
+    }
+    setvbuf(target.stream, nullptr, _IOFBF, PIPE_BUFFER_SIZE);
+    return true;
+}
+
+void close_target(file_target& target)
+{
+    if (target.script)
+        std::fclose(target.stream);
+    else
+        close_pipe(target.stream);
+    target.stream = nullptr;
+}
+
+void report_write_failure(file_target& target)
+{
+    if (target.script)
+        std::printf("\nFATAL ERROR: installation failed: %s\n", std::strerror(errno));
+    else
+        std::puts("");
+    close_target(target);
+}
+
+// Copies the current file from the network into its target and closes it; false (reported) when
+// the data stops or can't be written.
+bool copy_file(install_client& client, file_target& target)
+{
+    static uint8_t piece[PIECE_SIZE];
+    for (;;) {
+        long got = read_file_data(client, piece, sizeof piece);
+        if (got < 0) {
+            close_target(target);
+            std::puts("\nFATAL ERROR: bad network connection");
+            return false;
+        }
+        if (got == 0) {
+            // What the stream still holds must reach its target before the file counts as written.
+            if (std::fflush(target.stream) != 0) {
+                report_write_failure(target);
+                return false;
+            }
+            close_target(target);
+            return true;
+        }
+        if (std::fwrite(piece, 1, static_cast<size_t>(got), target.stream) != static_cast<size_t>(got)) {
+            report_write_failure(target);
+            return false;
+        }
+    }
+}
+
+// Receives files until the script has arrived, the server announces an empty script or no more
+// files come.
+bool receive_files(install_client& client)
+{
+    for (;;) {
+        std::string name;
+        int64_t size = 0;
+        if (!next_file(client, name, NAME_SIZE, size))
+            return true;
+        if (size == 0) {
+            // An empty script means the router keeps its configuration, and the script comes last.
+            // An empty package has nothing to install; later files still come.
+            if (is_script(name))
+                return true;
+            continue;
+        }
+        file_target target;
+        if (!open_target(target, name))
+            return false;
+        if (!copy_file(client, target))
+            return false;
+        if (target.script)
+            return true;
+    }
+}
+
+void wait_for_server(install_client& client, const char* label, bool& keep)
+{
+    for (;;) {
+        std::puts("");
+        std::puts("Waiting for installation server...");
+        std::fflush(stdout);
+        if (find_server(client, label, keep))
+            return;
+        std::puts("");
+        std::puts("Couldn't find any installation server on network");
+        std::fflush(stdout);
+        // Sending fails at once while a link is down; don't spin on it.
+        sleep(1);
+    }
+}
+
+bool install_from_server(setup_context& context, install_client& client)
+{
+    if (!find_target_disk(context))
+        return false;
+    char label[LABEL_SIZE];
+    read_floppy_label(label, sizeof label);
+    std::puts("");
+    for (size_t i = 0; i < client.interfaces.endpoints.size(); ++i)
+        std::printf("mac-address: %s\n", interface_mac_text(client.interfaces, i));
+    std::printf("disk label: %s\n", label);
+
+    bool keep = false;
+    wait_for_server(client, label, keep);
+    char server_mac[18];
+    format_mac(client.conv.peer_mac, server_mac);
+    std::printf("Found server at %s\n", server_mac);
+    std::puts("");
+    std::fflush(stdout);
+
+    if (!prepare_target_disk(context, keep))
+        return false;
+    std::puts("");
+    std::fflush(stdout);
+    if (!request_start(client)) {
+        std::puts("\nFATAL ERROR: server refused to install");
+        return false;
+    }
+    if (!receive_files(client))
+        return false;
+
+    int marker = open("/mnt/CDINSTALL", O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (marker >= 0)
+        close(marker);
+    finish_installation(context);
+    installation_finished = 1;
+
+    std::puts("");
+    std::puts("Software installed.");
+    std::puts("Press ENTER to reboot");
+    std::fflush(stdout);
+    finish_client(client);
+    return true;
+}
+
+}  // namespace
+
+bool remote_installation(setup_context& context)
+{
+    show_welcome(context, "remote installation");
+    load_modules(network_modules);
+    install_client client;
+    client_init(client);
+    if (!has_interfaces(client.interfaces)) {
+        std::puts("\nFATAL ERROR: no network card found");
+        return false;
+    }
+    bool installed = install_from_server(context, client);
+    client_release(client);
+    return installed;
+}

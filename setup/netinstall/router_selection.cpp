@@ -1,0 +1,208 @@
+#include "setup/netinstall/router_selection.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <sys/select.h>
+#include <unistd.h>
+
+#include "setup/netinstall/configuration_script.h"
+#include "setup/netinstall/protocol_messages.h"
+#include "setup/netinstall/remote_install.h"
+#include "setup/netinstall/udp_transport.h"
+#include "setup/tui/key_input.h"
+#include "setup/tui/screen_output.h"
+#include "setup/tui/text_field.h"
+
+namespace {
+
+constexpr int LIST_ROW = 5;
+constexpr int BOTTOM_ROW = 25;
+constexpr size_t NUMBER_FIELD_SIZE = 10;
+
+void draw_list(const install_server& server)
+{
+    move_cursor(0, LIST_ROW);
+    if (!server.routers.empty())
+        std::printf("Found %zu %s: \n\n", server.routers.size(), server.routers.size() == 1 ? "router" : "routers");
+    for (size_t i = 0; i < server.routers.size(); ++i) {
+        const router_entry& router = server.routers[i];
+        set_attributes(0);
+        clear_line();
+        if (server.has_current && i == server.current)
+            set_attributes(ATTRIBUTE_REVERSE);
+        char mac[18];
+        format_mac(router.mac, mac);
+        std::printf(" %s(%s) \n", mac, router.label.c_str());
+    }
+    set_attributes(0);
+    clear_line();
+    std::fflush(stdout);
+}
+
+void previous_entry(install_server& server)
+{
+    if (!server.has_current || server.current == 0)
+        return;
+    --server.current;
+    draw_list(server);
+}
+
+void next_entry(install_server& server)
+{
+    if (!server.has_current)
+        return;
+    if (server.current + 1 < server.routers.size())
+        ++server.current;
+    draw_list(server);
+}
+
+// Handles one key; true when the screen ends.
+bool handle_key(install_server& server)
+{
+    int key = read_key();
+    if (key == KEY_ESCAPE) {
+        key = read_key();
+        if (key == '[') {
+            key = read_key();
+            if (key == 'A') {
+                previous_entry(server);
+                return false;
+            }
+            if (key == 'B') {
+                next_entry(server);
+                return false;
+            }
+        }
+    }
+    switch (key) {
+    case 'p':
+    case 'P':
+        previous_entry(server);
+        return false;
+    case 'n':
+    case 'N':
+        next_entry(server);
+        return false;
+    case KEY_ENTER:
+        return server.has_current;
+    case 'q':
+    case 'Q':
+        move_cursor(0, BOTTOM_ROW);
+        server.has_current = false;
+        return true;
+    default:
+        // With the console gone nobody can choose: leave as "q" would.
+        if (key == KEY_END_OF_INPUT && input_ended()) {
+            server.has_current = false;
+            return true;
+        }
+        return false;
+    }
+}
+
+void take_announcement(install_server& server, size_t index, const uint8_t* message, size_t length)
+{
+    message_header header = read_header(message);
+    for (const router_entry& router : server.routers) {
+        if (router.mac == header.source)
+            return;
+    }
+    if (header.destination != NO_MAC || header.acknowledgement != 0 || header.kind != KIND_CONTROL)
+        return;
+    discovery_lines lines;
+    if (!parse_discovery(message + HEADER_SIZE, length - HEADER_SIZE, lines))
+        return;
+    router_entry router;
+    router.endpoint = index;
+    router.mac = header.source;
+    router.reserved_first = lines.reserved_first;
+    router.reserved_second = lines.reserved_second;
+    router.label = lines.label;
+    server.routers.push_front(router);
+    if (server.has_current)
+        ++server.current;
+    else
+        server.has_current = true;
+    draw_list(server);
+}
+
+// Asks for a number until one is given; Enter alone takes the default.
+unsigned long ask_number(const char* label, const char* default_text)
+{
+    for (;;) {
+        char text[NUMBER_FIELD_SIZE];
+        edit_field(label, default_text, text, sizeof text);
+        std::putchar('\n');
+        char* end = nullptr;
+        errno = 0;
+        unsigned long value = std::strtoul(text, &end, 10);
+        if (end != text && value != ULONG_MAX)
+            return value;
+        if (input_ended())
+            return 0;
+    }
+}
+
+}  // namespace
+
+bool select_router(install_server& server)
+{
+    server.conv.peer_mac = NO_MAC;
+    clear_screen();
+    print_wrapped("Select router using 'p' and 'n' or arrow keys. Press 'enter' to proceed or 'q' to return",
+                  false);
+    size_t count = server.interfaces.endpoints.size();
+    std::printf("\nLooking for routers on %zu %s...\n", count, count == 1 ? "interface" : "interfaces");
+    draw_list(server);
+    uint8_t message[MAX_DATAGRAM];
+    for (;;) {
+        fd_set readable;
+        FD_ZERO(&readable);
+        FD_SET(STDIN_FILENO, &readable);
+        int highest = STDIN_FILENO;
+        for (const net_endpoint& endpoint : server.interfaces.endpoints) {
+            FD_SET(endpoint.socket, &readable);
+            highest = std::max(highest, endpoint.socket);
+        }
+        std::fflush(stdout);
+        if (select(highest + 1, &readable, nullptr, nullptr, nullptr) < 0) {
+            if (errno == EINTR)
+                continue;  // a finished child or a timer, not a failure of the screen
+            return false;
+        }
+        if (FD_ISSET(STDIN_FILENO, &readable) && handle_key(server))
+            return server.has_current;
+        for (size_t i = 0; i < server.interfaces.endpoints.size(); ++i) {
+            net_endpoint& endpoint = server.interfaces.endpoints[i];
+            if (!FD_ISSET(endpoint.socket, &readable))
+                continue;
+            long got = receive_datagram(endpoint, message);
+            if (got <= 0)
+                continue;
+            conversation_restart(server.conv);
+            server.conv.own_mac = endpoint.mac;
+            if (accept_message(server.conv, message, static_cast<size_t>(got)))
+                take_announcement(server, i, message, static_cast<size_t>(got));
+        }
+    }
+}
+
+bool run_remote_installation(install_server& server, const std::vector<std::string>& paths)
+{
+    const router_entry router = server.routers[server.current];
+    std::puts("\n");
+    bool keep = ask_yes_no_visible("Keep config?");
+    std::string script;
+    if (!keep) {
+        uint32_t address = read_address("Enter routers IP address", 0);
+        std::putchar('\n');
+        unsigned long prefix_bits = ask_number("Enter routers netmask bit count", "24");
+        uint32_t gateway = read_address("Enter routers default gateway address", 0);
+        std::putchar('\n');
+        unsigned long baud_rate = ask_number("Enter serial console baud rate", "9600");
+        script = build_configuration(router.mac, address, prefix_bits, gateway, baud_rate);
+    }
+    return install_remote(server, router, paths, keep, script);
+}

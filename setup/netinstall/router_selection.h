@@ -1,0 +1,16 @@
+#pragma once
+
+// The server role's screens: the list of routers that announce themselves, and the questions on how
+// the chosen one is to be configured.
+
+#include <string>
+#include <vector>
+
+#include "setup/netinstall/install_server.h"
+
+// Shows the router list until the user picks one with Enter (true, it is the current entry) or
+// leaves with "q" (false).
+bool select_router(install_server& server);
+
+// Asks the questions for the current router, builds its script and installs `paths` on it.
+bool run_remote_installation(install_server& server, const std::vector<std::string>& paths);

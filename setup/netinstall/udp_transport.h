@@ -1,0 +1,34 @@
+#pragma once
+
+// Sending and waiting for the datagrams of one conversation on one endpoint.
+
+#include <cstddef>
+#include <cstdint>
+
+#include "setup/netinstall/conversation.h"
+#include "setup/netinstall/network_interfaces.h"
+
+constexpr int64_t ONE_SECOND_US = 1000000;
+
+// Microseconds since 1970, or 0 when the clock can't be read.
+int64_t now_us();
+
+// Results of wait_datagram_or_key besides a length.
+constexpr long WAIT_INTERRUPTED = -1;
+constexpr long WAIT_KEY = -2;
+constexpr long WAIT_FAILED = 0;
+
+long send_message(net_endpoint& endpoint, const uint8_t* bytes, size_t length);
+// One datagram of at most MAX_DATAGRAM bytes from our port; -1 otherwise.
+long receive_datagram(net_endpoint& endpoint, uint8_t* buffer);
+long wait_datagram(net_endpoint& endpoint, uint8_t* buffer, int64_t timeout_us);
+// A datagram's length, WAIT_KEY when a key is waiting (left unread), WAIT_INTERRUPTED when a signal
+// came, WAIT_FAILED when waiting is not possible.
+long wait_datagram_or_key(net_endpoint& endpoint, uint8_t* buffer);
+// The next accepted message that is not an acknowledgement of an older message of ours.
+long wait_reply(net_endpoint& endpoint, conversation& conv, uint8_t* buffer, int64_t timeout_us);
+// Sends the message up to `attempts` times, waiting `timeout_us` for a reply after each.
+long exchange(net_endpoint& endpoint, conversation& conv, const uint8_t* message, size_t length,
+              uint8_t* reply_buffer, int64_t timeout_us, int attempts);
+// A pure acknowledgement of the peer's last message, sent once.
+bool send_acknowledgement(net_endpoint& endpoint, const conversation& conv);

@@ -1,0 +1,198 @@
+"""Network installation between real network stacks: `setup` processes, each the first process of
+its own PID, mount and network namespaces (see setup_harness), on one Ethernet segment whose
+interfaces carry no IPv4 address.
+
+* `segment` makes the network namespaces and joins them: two by a veth pair, more through a bridge
+  in a namespace of its own. Every machine sees its end as "eth0". It can drop and repeat datagrams
+  at random with nftables, and cut a machine's link for good.
+* `server_root` is an installation root in CD-ROM mode whose CD in "/dev/hdb" is a package folder:
+  the host kernel has no ISO 9660 driver, so a preloaded stand-in (cdrom_stand_in.c) turns the
+  CD-ROM mount into a read-only bind mount of that folder.
+* `router_root` is an installation root in "net" mode whose "/dev/hda1" is a loop device over a
+  fresh ext3 image, and whose "/sbin/installer" keeps each run's input in "/input.installer.N"
+  before passing it to the real `installer` (or only keeps its SHA-256, for very large packages).
+
+Everything here needs root; the caller removes what it made with `remove()`.
+"""
+
+import hashlib
+import os
+import shutil
+import stat
+import subprocess
+import uuid
+
+import setup_harness as harness
+
+GEOMETRY = "/dev/hda: 100 cylinders, 16 heads, 63 sectors/track"
+TARGET_IMAGE_SIZE = 64 << 20
+
+
+def run(*command, check=True):
+    return subprocess.run([str(part) for part in command], check=check, capture_output=True, text=True)
+
+
+class segment:
+    def __init__(self, machines):
+        tag = uuid.uuid4().hex[:6]
+        self.namespaces = {name: "ni%s%s" % (tag, name) for name in machines}
+        self.switch = None
+        for namespace in self.namespaces.values():
+            run("ip", "netns", "add", namespace)
+        if len(machines) == 2:
+            first, second = (self.namespaces[name] for name in machines)
+            run("ip", "link", "add", "eth0", "netns", first, "type", "veth", "peer", "name", "eth0",
+                "netns", second)
+        else:
+            self.switch = "ni%sswitch" % tag
+            run("ip", "netns", "add", self.switch)
+            run("ip", "-n", self.switch, "link", "add", "br0", "type", "bridge")
+            run("ip", "-n", self.switch, "link", "set", "br0", "up")
+            for index, namespace in enumerate(self.namespaces.values()):
+                port = "port%d" % index
+                run("ip", "link", "add", "eth0", "netns", namespace, "type", "veth", "peer", "name", port,
+                    "netns", self.switch)
+                run("ip", "-n", self.switch, "link", "set", port, "master", "br0")
+                run("ip", "-n", self.switch, "link", "set", port, "up")
+
+    def nft(self, machine, script):
+        subprocess.run(["ip", "netns", "exec", self.namespaces[machine], "nft", "-f", "-"], input=script,
+                       text=True, check=True, capture_output=True)
+
+    def drop(self, machine, percent):
+        """Drops that share of the protocol datagrams that reach the machine, at random. (On their
+        way in: a datagram dropped on its way out would fail its sender's send, which a lossy wire
+        never does.)"""
+        self.nft(machine, "table inet loss {\n chain in {\n  type filter hook input priority 0;\n"
+                          "  udp dport 5000 numgen random mod 100 < %d drop\n }\n}\n" % percent)
+
+    def repeat(self, machine, percent):
+        """Sends that share of the machine's protocol datagrams twice, at random."""
+        self.nft(machine, "table netdev repeat {\n chain out {\n"
+                          "  type filter hook egress device eth0 priority 0;\n"
+                          "  meta protocol ip udp dport 5000 numgen random mod 100 < %d dup to eth0\n"
+                          " }\n}\n" % percent)
+
+    def cut(self, machine):
+        """Takes the machine's cable away for good (the whole veth pair goes)."""
+        run("ip", "-n", self.namespaces[machine], "link", "del", "eth0")
+
+    def remove(self):
+        for namespace in list(self.namespaces.values()) + ([self.switch] if self.switch else []):
+            run("ip", "netns", "del", namespace, check=False)
+
+
+class loop_devices:
+    """Loop devices over image files, shown inside installation roots as block device nodes."""
+
+    def __init__(self):
+        self.devices = []
+
+    def attach(self, image, root, node):
+        device = run("losetup", "--find", "--show", image).stdout.strip()
+        self.devices.append(device)
+        os.mknod(root.file(node), 0o660 | stat.S_IFBLK, os.stat(device).st_rdev)
+        return device
+
+    def remove(self):
+        for device in self.devices:
+            run("losetup", "-d", device, check=False)
+
+
+def geometry_stand_in():
+    return "\n".join([
+        "#!/bin/sh",
+        'echo "sfdisk $*" >> %s' % harness.CALL_LOG,
+        '[ "$1" = "-g" ] && echo "%s"' % GEOMETRY,
+        "/bin/busybox cat > /dev/null",
+        "exit 0"]) + "\n"
+
+
+def installer_stand_in(keep_input):
+    """Numbers each run; keeps its input and passes it on to the real installer, or keeps only the
+    input's SHA-256 (keep_input "sha256"), or throws it away (keep_input "discard")."""
+    lines = ["#!/bin/sh",
+             'echo "installer $*" >> %s' % harness.CALL_LOG,
+             "n=$(/bin/busybox cat /runs 2>/dev/null || echo 0)",
+             "n=$((n + 1))",
+             "echo $n > /runs"]
+    if keep_input == "discard":
+        lines.append("/bin/busybox cat > /dev/null")
+    elif keep_input == "sha256":
+        lines.append("/bin/busybox sha256sum > /input.installer.$n")
+    else:
+        lines.append('/bin/busybox tee /input.installer.$n | /sbin/installer.real "$@" > /installer.out.$n 2>&1')
+    return "\n".join(lines + ["exit 0"]) + "\n"
+
+
+def preload_cdrom_stand_in(root):
+    library = root.file("lib/cdrom_stand_in.so")
+    run("gcc", "-shared", "-fPIC", "-O2", "-o", library, os.path.join(harness.HERE, "cdrom_stand_in.c"), "-ldl")
+    preload = ["/lib/cdrom_stand_in.so"]
+    # A sanitizer runtime must still come first.
+    preload = [path for path in harness.shared_libraries(harness.setup_binary(root.build_dir))
+               if "libasan" in path] + preload
+    os.makedirs(root.file("etc"), exist_ok=True)
+    root.write("etc/ld.so.preload", "\n".join(preload) + "\n")
+
+
+def add_disk_stand_ins(root):
+    root.write("sbin/sfdisk", geometry_stand_in(), mode=0o755)
+    with open(root.file("dev/hda"), "wb") as disk:
+        disk.truncate(1 << 20)
+
+
+def server_root(package_folder, build_dir=None):
+    root = harness.installation_root(build_dir, type_text="cdrom\n")
+    add_disk_stand_ins(root)
+    shutil.copytree(package_folder, root.file("cdrom"), copy_function=os.link)
+    open(root.file("dev/hdb"), "w").close()
+    preload_cdrom_stand_in(root)
+    return root
+
+
+def router_root(loops, work, build_dir=None, keep_input=True):
+    root = harness.installation_root(build_dir, type_text="net\n")
+    add_disk_stand_ins(root)
+    root.target_image = os.path.join(work, "disk-%s.ext3" % uuid.uuid4().hex[:6])
+    with open(root.target_image, "wb") as disk:
+        disk.truncate(TARGET_IMAGE_SIZE)
+    run("mkfs.ext3", "-q", "-F", root.target_image)
+    loops.attach(root.target_image, root, "dev/hda1")
+    installer = os.path.join(root.build_dir, "installer", "installer")
+    shutil.copy2(installer, root.file("sbin/installer.real"))
+    for library in harness.shared_libraries(installer):
+        os.makedirs(os.path.dirname(root.file(library)), exist_ok=True)
+        if not os.path.exists(root.file(library)):
+            shutil.copy2(library, root.file(library))
+    root.write("sbin/installer", installer_stand_in(keep_input), mode=0o755)
+    return root
+
+
+def installer_inputs(root):
+    """What each installer run of the router was given, in order (bytes, or SHA-256 text)."""
+    inputs = []
+    for number in range(1, 1000):
+        path = root.file("input.installer.%d" % number)
+        if not os.path.exists(path):
+            return inputs
+        with open(path, "rb") as stream:
+            inputs.append(stream.read())
+    return inputs
+
+
+def target_file(root, path):
+    """A file of the router's new file system, read from its image once the router has ended."""
+    result = subprocess.run(["debugfs", "-R", "cat %s" % path, root.target_image], capture_output=True)
+    return result.stdout
+
+
+def target_listing(root, path):
+    """The names in a folder of the router's new file system, "." and ".." left out."""
+    result = run("debugfs", "-R", "ls -p %s" % path, root.target_image, check=False)
+    names = [line.split("/")[5] for line in result.stdout.splitlines() if line.startswith("/")]
+    return sorted(name for name in names if name not in (".", ".."))
+
+
+def sha256_line(data):
+    return ("%s  -\n" % hashlib.sha256(data).hexdigest()).encode()

@@ -1,0 +1,317 @@
+"""Network installation: an installation server (CD-ROM flow, "r" in the package menu) and routers
+in "net" mode, each `setup` in its own namespaces, talking over veth without IPv4 addresses."""
+
+import os
+import re
+import time
+
+import pexpect
+import pytest
+
+import netinstall_harness as net
+import setup_harness as harness
+import vrp
+from setup_harness import ENTER
+
+pytestmark = pytest.mark.skipif(os.geteuid() != 0, reason="namespaces, loop devices and chroot need root")
+
+SCRIPT = (":local eth\n"
+          ":set eth [/interface ethernet get [/interface ethernet find mac-address=%s] name]\n"
+          "/interface enable $eth\n"
+          "/ip address add address=10.0.0.2/24 interface=$eth\n"
+          "/ip route add gateway=10.0.0.1\n"
+          "/port set [/port find] baud-rate=9600\n")
+MAC = re.compile(rb"mac-address: ([0-9A-F:]{17})")
+
+
+class rig:
+    """One segment, the loop devices and the roots and sessions of the machines on it."""
+
+    def __init__(self, tmp_path, machines):
+        self.tmp_path = tmp_path
+        self.segment = net.segment(machines)
+        self.loops = net.loop_devices()
+        self.roots = []
+        self.sessions = []
+
+    def start(self, machine, root, timeout=60):
+        session = harness.setup_session(root, timeout=timeout,
+                                        network_namespace=self.segment.namespaces[machine])
+        self.sessions.append(session)
+        return session
+
+    def server(self, package_folder, machine="server"):
+        root = net.server_root(package_folder)
+        self.roots.append(root)
+        return root, self.start(machine, root)
+
+    def router(self, machine="router", keep_input=True):
+        root = net.router_root(self.loops, str(self.tmp_path), keep_input=keep_input)
+        self.roots.append(root)
+        session = self.start(machine, root)
+        seen = session.expect("Waiting for installation server...")
+        return root, session, MAC.search(seen).group(1).decode()
+
+    def remove(self):
+        for session in self.sessions:
+            session.stop()
+        time.sleep(0.2)  # the namespaces' mounts go with their last process
+        self.loops.remove()
+        self.segment.remove()
+        for root in self.roots:
+            root.remove()
+
+
+@pytest.fixture
+def make_rig(tmp_path):
+    made = []
+
+    def make(machines=("server", "router")):
+        made.append(rig(tmp_path, machines))
+        return made[-1]
+
+    yield make
+    for each in made:
+        each.remove()
+
+
+def package_folder(tmp_path, sizes=None):
+    """Three packages, "alpha" depending on "zeta"; `sizes` pads named packages to exact sizes."""
+    folder = tmp_path / "cd"
+    folder.mkdir()
+    work = tmp_path / "packages"
+    work.mkdir()
+    made = {}
+    for name in ("system", "alpha", "zeta"):
+        depends = DEPENDS.get(name, [])
+        files = {"/etc/%s.conf" % name: "%s settings\n" % name}
+        path = vrp.make_package(work, name, "1.0", files=files, depends=depends,
+                                output=folder / ("%s.vrp" % name))
+        wanted = (sizes or {}).get(name)
+        length = 1
+        while wanted is not None and path.stat().st_size != wanted:
+            # Description bytes are stored as they are: the file grows with them one for one.
+            length += wanted - path.stat().st_size
+            assert length > 0, "package too large to pad to %d bytes" % wanted
+            vrp.make_package(work, name, "1.0", files=files, depends=depends, output=path,
+                             description="x" * length)
+        made[name] = path.read_bytes()
+    return folder, made
+
+
+DEPENDS = {"alpha": ["zeta"]}
+
+
+def install_order(server_root):
+    """Every package after what it depends on, the rest in the order the CD's folder lists them."""
+    order = []
+
+    def visit(name):
+        if name not in order:
+            for dependency in DEPENDS.get(name, []):
+                visit(dependency)
+            order.append(name)
+
+    for file_name in os.listdir(server_root.file("cdrom")):
+        visit(file_name[:-len(".vrp")])
+    return order
+
+
+def transfers(order, script=True):
+    lines = ["Transfering: %s.vrp...\r\n" % name for name in order]
+    if script:
+        lines.append("Transfering: configuration...\r\n")
+    return "".join(lines).encode()
+
+
+def choose_router(server, count=1):
+    server.expect("cancel and reboot.")
+    server.type("ar")
+    server.expect("Found %d router%s: " % (count, "" if count == 1 else "s"))
+
+
+def answer_questions(server, keep):
+    server.type(ENTER)
+    server.expect("Keep config? [y/n]:")
+    if keep:
+        server.type("y")
+        return
+    server.type("n")
+    for label, answer in (("Enter routers IP address: ", "10.0.0.2\n"),
+                          ("Enter routers netmask bit count: ", "\n"),
+                          ("Enter routers default gateway address: ", "10.0.0.1\n"),
+                          ("Enter serial console baud rate: ", "\n")):
+        server.expect(label)
+        server.type(answer)
+
+
+def test_router_installs_packages_and_script_and_ends_with_its_own_term(make_rig, tmp_path):
+    folder, packages = package_folder(tmp_path)
+    machines = make_rig()
+    router_root, router, mac = machines.router()
+    server_root, server = machines.server(str(folder))
+    choose_router(server)
+    answer_questions(server, keep=False)
+    screen = server.expect("Press ENTER to reboot\r\n")
+    order = install_order(server_root)
+    assert transfers(order) + b"\r\nSoftware installed.\r\n" in screen
+    router.expect("Software installed.\r\nPress ENTER to reboot\r\n")
+    router.type(ENTER)
+    # The router's TERM ends the server's wait: the menu comes back.
+    server.expect("cancel and reboot.")
+    assert router.wait_for_end()
+    server.type("q")
+    server.expect("Installation canceled")
+
+    assert net.installer_inputs(router_root) == [packages[name] for name in order]
+    assert net.target_file(router_root, "/autorun.scr") == (SCRIPT % mac).encode()
+    assert net.target_listing(router_root, "/var/pdb") == sorted(order)
+    assert net.target_file(router_root, "/etc/alpha.conf") == b"alpha settings\n"
+
+
+def test_kept_configuration_block_edges_and_empty_package_end_with_server_term(make_rig, tmp_path):
+    folder, packages = package_folder(tmp_path, sizes={"system": 1452, "alpha": 1453})
+    machines = make_rig()
+    router_root, router, _ = machines.router()
+    server_root, server = machines.server(str(folder))
+    server.expect("cancel and reboot.")
+    # A package that is empty by the time it is sent has nothing to install; the rest still goes.
+    open(server_root.file("cdrom/zeta.vrp"), "w").close()
+    server.type("ar")
+    server.expect("Found 1 router: ")
+    answer_questions(server, keep=True)
+    order = install_order(server_root)
+    assert transfers(order) + b"\r\nSoftware installed.\r\n" in server.expect("Press ENTER to reboot\r\n")
+    router.expect("Press ENTER to reboot\r\n")
+    server.type("x")
+    assert re.search(rb"resend ack: \d+\r\n", router.rest())
+    assert router.wait_for_end()
+    server.expect("cancel and reboot.")
+    server.type("q")
+
+    assert net.installer_inputs(router_root) == [packages[name] for name in order if name != "zeta"]
+    assert net.target_file(router_root, "/autorun.scr") == b""
+    assert "autorun.scr" not in net.target_listing(router_root, "/")
+
+
+def test_two_routers_are_listed_once_and_the_offer_reaches_only_the_chosen_one(make_rig, tmp_path):
+    folder, packages = package_folder(tmp_path)
+    machines = make_rig(("server", "first", "second"))
+    routers = [machines.router(name) for name in ("first", "second")]
+    server_root, server = machines.server(str(folder))
+    server.expect("cancel and reboot.")
+    server.type("ar")
+    listing = server.expect("Found 2 routers: ")
+    time.sleep(3)  # both keep announcing themselves
+    server.type(ENTER)
+    server.expect("Keep config? [y/n]:")
+    assert b"Found 3" not in server.transcript + listing
+    assert all(server.transcript.count(mac.encode()) >= 1 for _, _, mac in routers)
+    server.type("y")
+    server.expect("Press ENTER to reboot\r\n")
+    chosen = [router for router in routers if shows(router[1], "Software installed.", 5)]
+    assert len(chosen) == 1
+    chosen_root, chosen_session, _ = chosen[0]
+    other_root, other_session, _ = [router for router in routers if router is not chosen[0]][0]
+    chosen_session.type(ENTER)
+    server.expect("cancel and reboot.")
+    assert chosen_session.wait_for_end()
+    assert len(net.installer_inputs(chosen_root)) == 3
+    # The other router heard the offer to the first one and keeps looking.
+    assert not shows(other_session, "Found server", 1)
+    assert other_session.child.isalive() and net.installer_inputs(other_root) == []
+
+
+def shows(session, text, seconds):
+    try:
+        session.child.expect_exact(text.encode(), timeout=seconds)
+        return True
+    except pexpect.TIMEOUT:
+        return False
+
+
+def pure_acknowledgement(acknowledged):
+    """nftables match of our 20-byte pure acknowledgement of message `acknowledged`."""
+    return "udp length 28 @th,208,16 0x%04x" % (((acknowledged & 0xFF) << 8) | (acknowledged >> 8))
+
+
+def test_lost_acknowledgements_and_random_loss_and_repeats_still_install_everything(make_rig, tmp_path):
+    folder, packages = package_folder(tmp_path)
+    machines = make_rig()
+    router_root, router, mac = machines.router()
+    server_root, server = machines.server(str(folder))
+    order = install_order(server_root)
+    # The server's one acknowledgement of STRT (the router's message 3) is lost; so is the router's
+    # first acknowledgement of the script's block, the server's last message.
+    script_block = 2 + sum(1 + (len(packages[name]) + 1451) // 1452 for name in order) + 1
+    machines.segment.nft("server", "table inet lost {\n chain out {\n  type filter hook output priority 0;\n"
+                                   "  %s drop\n }\n}\n" % pure_acknowledgement(3))
+    machines.segment.nft("router", "table inet lost {\n chain out {\n  type filter hook output priority 0;\n"
+                                   "  %s quota until 48 bytes drop\n }\n}\n" % pure_acknowledgement(script_block))
+    for machine in ("server", "router"):
+        machines.segment.drop(machine, 5)
+        machines.segment.repeat(machine, 5)
+    choose_router(server)
+    answer_questions(server, keep=False)
+    screen = server.expect("Press ENTER to reboot\r\n")
+    assert transfers(order) + b"\r\nSoftware installed.\r\n" in screen
+    assert b"timeout" not in screen
+    router.expect("Press ENTER to reboot\r\n")
+    router.type(ENTER)
+    assert router.wait_for_end()
+    assert net.installer_inputs(router_root) == [packages[name] for name in order]
+    assert net.target_file(router_root, "/autorun.scr") == (SCRIPT % mac).encode()
+
+
+def bulky_package(folder, name, size):
+    """A package whose file data is `size` random bytes (installer is not asked to unpack it)."""
+    data = vrp.raw_package(name, "1.0", files_payload=os.urandom(size))
+    (folder / ("%s.vrp" % name)).write_bytes(data)
+    return data
+
+
+def test_installation_longer_than_65535_messages_completes(make_rig, tmp_path):
+    folder = tmp_path / "cd"
+    folder.mkdir()
+    # More blocks than 16-bit sequence numbers can count without wrapping.
+    data = bulky_package(folder, "system", 65536 * 1452 + 1000)
+    machines = make_rig()
+    router_root, router, _ = machines.router(keep_input="sha256")
+    server_root, server = machines.server(str(folder))
+    choose_router(server)
+    answer_questions(server, keep=True)
+    server.child.expect_exact(b"Software installed.\r\n", timeout=900)
+    assert b"timeout" not in server.child.before
+    router.child.expect_exact(b"Press ENTER to reboot\r\n", timeout=60)
+    router.type(ENTER)
+    assert router.wait_for_end()
+    assert net.installer_inputs(router_root) == [net.sha256_line(data)]
+
+
+def test_link_cut_for_good_times_out_on_both_sides(make_rig, tmp_path):
+    folder = tmp_path / "cd"
+    folder.mkdir()
+    bulky_package(folder, "system", 8 << 20)
+    machines = make_rig()
+    router_root, router, _ = machines.router(keep_input="sha256")
+    server_root, server = machines.server(str(folder))
+    # Slow enough that the cut comes in the middle of the package.
+    machines.segment.nft("server", "table inet slow {\n chain out {\n  type filter hook output priority 0;\n"
+                                   "  udp dport 5000 limit rate over 400/second drop\n }\n}\n")
+    choose_router(server)
+    answer_questions(server, keep=True)
+    server.expect("Transfering: system.vrp...\r\n")
+    time.sleep(1)
+    machines.segment.cut("server")
+    cut = time.monotonic()
+    router.child.expect_exact(b"\r\nFATAL ERROR: bad network connection\r\nPress ENTER to reboot\r\n", timeout=60)
+    assert 29 < time.monotonic() - cut < 40
+    server.child.expect_exact(b"FATAL ERROR: Installation timeout\r\n", timeout=60)
+    # 20 ms doubled up to 1.28 s, thirty sends in all: about 32 seconds.
+    assert 30 < time.monotonic() - cut < 40
+    server.expect("cancel and reboot.")
+    router.type(ENTER)
+    assert router.wait_for_end()
+    server.type("q")
+    server.expect("Installation canceled")
+    assert len(net.installer_inputs(router_root)) == 1
