@@ -7,6 +7,7 @@
 
 #include "installer/database/atomic_file.h"
 #include "installer/frontend/console.h"
+#include "installer/package/canonical_path.h"
 
 std::string record_directory(const installed_package& record)
 {
@@ -60,10 +61,12 @@ void read_file_list(const std::string& path, std::set<std::string>& files)
         if (line.empty())
             continue;
         // A copy gets a buffer of its own length; the line's grown buffer is reused for the next.
-        if (line[0] != '/')
-            files.emplace_hint(files.end(), "/" + line);
-        else
-            files.emplace_hint(files.end(), line);
+        // Lists written before paths were stored canonically may hold "//" or "/./": owners and
+        // collection must compare the one spelling the installation uses.
+        std::string path = line[0] != '/' ? "/" + line : line;
+        if (!is_canonical(path))
+            path = canonical_path(path);
+        files.emplace_hint(files.end(), std::move(path));
     }
 }
 
@@ -79,7 +82,7 @@ bool exists(const std::string& path)
 // keep the directory from being removed on uninstall.
 void remove_stale_temporaries(const std::string& directory)
 {
-    for (const char* name : {"version", "deps", "provides", "conflicts", "bundle", "files"})
+    for (const char* name : {"version", "deps", "provides", "conflicts", "bundle", "files", ".operation"})
         ::unlink(temporary_path_for(directory + name).c_str());
 }
 
@@ -129,5 +132,13 @@ void read_schedule(installed_package& record)
                 record.action = ACTION_DISABLE;
         }
     }
-    ::unlink(path.c_str());
+    // The request stays on disk until it has been carried out or refused: a power cut in between
+    // must not lose it.
+}
+
+void consume_schedules(const run_context& context)
+{
+    for (const auto& record : context.installed)
+        if (!record->name.empty())
+            ::unlink((record_directory(*record) + "schedule").c_str());
 }

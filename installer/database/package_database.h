@@ -15,8 +15,10 @@ void load_database(run_context& context, bool quiet);
 void load_record(installed_package& record, const std::string& name);
 // Deletes what record writes cut short by a power cut left in the directory (ends in "/").
 void remove_stale_temporaries(const std::string& directory);
-// Reads and deletes the record's schedule file.
+// Reads the record's schedule file; it stays until consume_schedules.
 void read_schedule(installed_package& record);
+// Deletes the schedule files of every record, once their requests have been carried out or refused.
+void consume_schedules(const run_context& context);
 
 // Each reports its failure through report_create_failure.
 bool ensure_record_directory(run_context& context, installed_package& record);

@@ -58,10 +58,14 @@ bool ensure_record_directory(run_context& context, installed_package& record)
 
 bool save_record(run_context& context, installed_package& record)
 {
+    // The version is written last: until it is there the record reads as damaged, so a power cut
+    // in the middle never leaves what looks like a complete record, or a bundle record where the
+    // file list was still missing.
     std::string directory = record_directory(record);
-    std::string version_line = std::to_string(record.version) + ' ' + std::to_string(record.build_time) + '\n';
-    if (!write_labelled(context, record, "version", version_line))
+    if (!save_file_list(record)) {
+        report_create_failure(context, record, "meta/files");
         return false;
+    }
     if (!write_labelled(context, record, "deps", format_entries(record.dependencies, false)))
         return false;
     if (!write_optional_list(context, record, "provides", record.provides, true))
@@ -83,10 +87,8 @@ bool save_record(run_context& context, installed_package& record)
         ::unlink(disabled_path.c_str());
     }
 
-    if (save_file_list(record))
-        return true;
-    report_create_failure(context, record, "meta/files");
-    return false;
+    std::string version_line = std::to_string(record.version) + ' ' + std::to_string(record.build_time) + '\n';
+    return write_labelled(context, record, "version", version_line);
 }
 
 bool save_file_list(installed_package& record)

@@ -34,6 +34,12 @@ bool write_all(int fd, const char* data, std::size_t size)
 
 }  // namespace
 
+bool is_regular_file(const std::string& path)
+{
+    struct stat status;
+    return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
 void scan_directory(run_context& context, const std::string& directory, repository_list& list)
 {
     DIR* listing = opendir(directory.c_str());
@@ -47,7 +53,8 @@ void scan_directory(run_context& context, const std::string& directory, reposito
         if (!has_package_ending(path))
             continue;
         auto record = std::make_unique<repository_package>();
-        if (read_file_summary(path, *record))
+        // Opening a FIFO or a device would wait for a writer that never comes, at every start.
+        if (is_regular_file(path) && read_file_summary(path, *record))
             list.push_back(std::move(record));
         else
             show_error(context, "broken package %s", name.c_str());
@@ -71,17 +78,21 @@ std::string staging_path(const std::string& directory, const std::string& path)
 
 bool copy_file(const std::string& source, const std::string& destination)
 {
-    int in = open(source.c_str(), O_RDONLY);
+    int in = open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (in < 0)
         return false;
-    // Copying a file onto itself would truncate it before a byte is read.
     struct stat source_status, destination_status;
-    if (fstat(in, &source_status) == 0 && stat(destination.c_str(), &destination_status) == 0 &&
+    if (fstat(in, &source_status) != 0 || !S_ISREG(source_status.st_mode)) {
+        close(in);
+        return false;
+    }
+    // Copying a file onto itself would truncate it before a byte is read.
+    if (stat(destination.c_str(), &destination_status) == 0 &&
         source_status.st_dev == destination_status.st_dev && source_status.st_ino == destination_status.st_ino) {
         close(in);
         return false;
     }
-    int out = open(destination.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    int out = open(destination.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (out < 0) {
         close(in);
         return false;

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "common/part_reader.h"
+#include "installer/apply/operation_journal.h"
 #include "installer/apply/package_operations.h"
 #include "installer/apply/path_safety.h"
 #include "installer/database/package_database.h"
@@ -51,10 +52,12 @@ int install_bundle(run_context& context, part_reader& reader, unsigned flags, co
     replace_installed(context, bundle->name);
     if (!ensure_record_directory(context, *bundle))
         return 1;
+    begin_operation(*bundle, "install");
     if (!save_record(context, *bundle)) {
         uninstall_package(context, *bundle);
         return 1;
     }
+    end_operation(*bundle);
     const dependency_entry membership{bundle->name, bundle->version, bundle->version, 0};
     append_installed(context, std::move(bundle));
 
