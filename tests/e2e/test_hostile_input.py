@@ -101,6 +101,8 @@ def test_hostile_package_changes_nothing_outside_its_own_paths(router, case):
         return
     assert result.status == 0
     assert touched - own == {p for p in touched if p.startswith("/var/pdb/evil")}
+    listed = (router / "var" / "pdb" / "evil" / "files").read_text().split()
+    assert all(after.get("/" + path, ("other",))[0] != "other" for path in listed), "a directory is listed"
     # Its file list says what is on disk: uninstalling takes every file of it away again, and only
     # the directories it made stay.
     schedule(router, "evil", "uninstall")
