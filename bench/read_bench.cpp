@@ -22,11 +22,11 @@
 #include <zlib.h>
 
 #include "common/byte_order.h"
+#include "common/deflate_stream.h"
+#include "common/file_record.h"
+#include "common/inflate_stream.h"
 #include "common/part_reader.h"
 #include "common/version_number.h"
-#include "installer/package/deflate_stream.h"
-#include "installer/package/file_record.h"
-#include "installer/package/inflate_stream.h"
 
 namespace {
 

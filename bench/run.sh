@@ -11,7 +11,7 @@ shift
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-ALL=(read filegc install repository)
+ALL=(read filegc install repository package_list)
 
 bench_read() {
   "$build/bench/read_bench" "$work/read" 5
@@ -23,6 +23,10 @@ bench_filegc() {
 
 bench_install() {
   /usr/bin/python3 "$here/install_bench.py" "$build"
+}
+
+bench_package_list() {
+  "$build/bench/package_list_bench" "$work/package_list" 5
 }
 
 bench_repository() {

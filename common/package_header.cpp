@@ -1,5 +1,6 @@
 #include "common/package_header.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "common/byte_order.h"
@@ -8,6 +9,12 @@
 std::string name_from_field(const unsigned char* field)
 {
     return std::string(reinterpret_cast<const char*>(field), strnlen(reinterpret_cast<const char*>(field), NAME_FIELD_SIZE));
+}
+
+void put_name_field(unsigned char* field, const std::string& name)
+{
+    std::memset(field, 0, NAME_FIELD_SIZE);
+    std::memcpy(field, name.data(), std::min(name.size(), NAME_FIELD_SIZE));
 }
 
 bool read_name_list(part_reader& reader, std::vector<dependency_entry>& entries)
@@ -28,6 +35,32 @@ bool read_name_list(part_reader& reader, std::vector<dependency_entry>& entries)
         entries.push_back(std::move(parsed));
     }
     return true;
+}
+
+bool append_name_list(std::string& out, const std::vector<dependency_entry>& entries)
+{
+    if (entries.size() > MAX_NAME_LIST_ENTRIES)
+        return false;
+    append_u16(out, std::uint16_t(entries.size()));
+    for (const auto& entry : entries) {
+        unsigned char bytes[NAME_ENTRY_SIZE] = {};
+        put_name_field(bytes, entry.name);
+        put_u32(bytes + 16, entry.minimum);
+        put_u32(bytes + 24, entry.maximum);
+        put_u32(bytes + 28, std::uint32_t(entry.extra));
+        out.append(reinterpret_cast<const char*>(bytes), sizeof bytes);
+    }
+    return true;
+}
+
+void append_header_record(std::string& out, const std::string& name, version_number version,
+                          std::uint32_t build_time)
+{
+    unsigned char record[HEADER_RECORD_SIZE] = {};
+    put_name_field(record, name);
+    put_u32(record + 16, version);
+    put_u32(record + 20, build_time);
+    out.append(reinterpret_cast<const char*>(record), sizeof record);
 }
 
 bool read_header(part_reader& reader, package_header& record)

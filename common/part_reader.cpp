@@ -1,6 +1,7 @@
 #include "common/part_reader.h"
 
 #include <algorithm>
+#include <sys/stat.h>
 
 #include "common/byte_order.h"
 
@@ -129,7 +130,7 @@ void part_reader::read_file_header()
         return;
     }
     magic_ = get_u32(header);
-    total_file_length_ = get_u32(header + 4) + FILE_HEADER_SIZE;
+    total_file_length_ = get_u32(header + FILE_LENGTH_OFFSET) + FILE_HEADER_SIZE;
     if (magic_ != PACKAGE_MAGIC && magic_ != PACKAGE_MAGIC_NODB) {
         current_type_ = -1;
         setstate(std::ios_base::badbit);
@@ -166,10 +167,31 @@ std::int32_t part_reader::next_part()
             return end_of_parts();
         buffer_.position += PART_HEADER_SIZE;
         std::int32_t type = get_u16(header);
-        buffer_.size = get_u32(header + 2);
+        buffer_.size = get_u32(header + PART_SIZE_OFFSET);
         buffer_.remaining = buffer_.size;
         current_type_ = type;
         if (std::find(accepted_.begin(), accepted_.end(), type) != accepted_.end())
             return type;
     }
+}
+
+void put_file_header(unsigned char* header, std::uint32_t magic, std::uint32_t content_length)
+{
+    put_u32(header, magic);
+    put_u32(header + FILE_LENGTH_OFFSET, content_length);
+}
+
+void put_part_header(unsigned char* header, std::uint16_t type, std::uint32_t payload_size)
+{
+    put_u16(header, type);
+    put_u32(header + PART_SIZE_OFFSET, payload_size);
+}
+
+bool file_length_agrees(const std::string& path, std::uint64_t total_length, std::uint64_t& actual)
+{
+    struct stat status;
+    if (stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode))
+        return true;
+    actual = std::uint64_t(status.st_size);
+    return actual == total_length;
 }

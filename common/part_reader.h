@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <istream>
 #include <streambuf>
+#include <string>
 #include <vector>
 
 constexpr std::uint32_t PACKAGE_MAGIC = 0xbad0f11e;
@@ -21,8 +22,21 @@ enum part_type : std::int32_t {
     PART_BUNDLE_NAMES = 20,
 };
 
+// A package file is an 8-byte file header (magic, then the length of everything behind it) and a
+// sequence of parts, each a 6-byte header (type, then payload size) and its payload.
 constexpr int FILE_HEADER_SIZE = 8;
 constexpr int PART_HEADER_SIZE = 6;
+// Where the length fields sit, for a writer that fills them in once the length is known.
+constexpr int FILE_LENGTH_OFFSET = 4;
+constexpr int PART_SIZE_OFFSET = 2;
+
+void put_file_header(unsigned char* header, std::uint32_t magic, std::uint32_t content_length);
+void put_part_header(unsigned char* header, std::uint16_t type, std::uint32_t payload_size);
+
+// Whether the file at `path` is as long as `total_length`, the length its file header gives plus
+// the header itself; `actual` receives the size found. Only a regular file has a size to compare:
+// anything else (a pipe, a device, a path that cannot be examined) passes.
+bool file_length_agrees(const std::string& path, std::uint64_t total_length, std::uint64_t& actual);
 
 // Unbuffered view of the current part's payload over the underlying stream buffer: reads stop
 // at the part's end, so a part's consumer can never read into the next part.

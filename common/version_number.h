@@ -16,6 +16,10 @@ constexpr version_number make_version(unsigned major, unsigned minor, char stage
 // call overwrites; copy it before formatting another version.
 const char* version_text(version_number version);
 
+// The display form back into the packed one: "2.9.3", "3.0", "3.0rc5", "3.0alpha2", "3.0beta".
+// False on anything else, a number above 255 included.
+bool parse_version_text(const std::string& text, version_number& version);
+
 std::string package_label(const std::string& name, version_number version);
 // The bundle's name alone when the version is 0.
 std::string bundle_label(const std::string& name, version_number version);

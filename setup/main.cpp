@@ -2,5 +2,5 @@
 
 int main(int argc, char** argv)
 {
-    return setup_main(argc, argv);
+    setup_main(argc, argv);
 }

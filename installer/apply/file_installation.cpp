@@ -10,17 +10,17 @@
 #include <utility>
 #include <vector>
 
+#include "common/file_descriptor.h"
+#include "common/file_record.h"
+#include "common/inflate_stream.h"
 #include "common/part_reader.h"
-#include "installer/apply/full_write.h"
 #include "installer/apply/install_progress.h"
 #include "installer/apply/landing_guard.h"
 #include "installer/apply/package_directories.h"
 #include "installer/apply/path_safety.h"
 #include "installer/database/file_owner_index.h"
-#include "installer/frontend/console.h"
-#include "installer/package/file_record.h"
 #include "installer/package/canonical_path.h"
-#include "installer/package/inflate_stream.h"
+#include "installer/state/console.h"
 
 namespace {
 
@@ -31,7 +31,7 @@ struct installation {
     installed_package& package;
     part_reader& reader;
     std::istream& data;
-    bool force;
+    bool overwrite_in_the_way;
     std::string area;              // "/x/NAME" for a disabled package, empty otherwise
     std::string last_parent;       // the last parent made under the area
     int parent_fault = 0;          // why that parent cannot hold the record (an errno); 0: it can
@@ -65,27 +65,22 @@ step create_failed(installation& job, const file_record& record)
 step write_regular_file(installation& job, const file_record& record, const std::string& target)
 {
     // Whatever stood at the target was removed; one planted meanwhile is not followed.
-    int fd = open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
-    if (fd < 0)
+    owned_descriptor file(open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666));
+    if (!file.valid())
         return create_failed(job, record);
     job.package.files.insert(target);
     static char chunk[CONTENT_CHUNK_SIZE];
     std::uint32_t left = record.content_size;
     while (left > 0) {
         std::streamsize want = left < CONTENT_CHUNK_SIZE ? std::streamsize(left) : std::streamsize(CONTENT_CHUNK_SIZE);
-        if (!job.data.read(chunk, want)) {
-            close(fd);
+        if (!job.data.read(chunk, want))
             return broken(job);
-        }
-        if (!write_fully(fd, chunk, std::size_t(want))) {
-            int error = errno;
-            close(fd);
-            errno = error;
+        // The report reads errno before the descriptor is closed on the way out.
+        if (!write_fully(file.get(), chunk, std::size_t(want)))
             return create_failed(job, record);
-        }
         left -= std::uint32_t(want);
     }
-    if (close(fd) != 0)
+    if (!file.close_checked())
         return create_failed(job, record);
     return step::next;
 }
@@ -162,7 +157,7 @@ clearance clear_target(installation& job, const file_record& record, const std::
     if (S_ISDIR(existing.st_mode) && record.type() == TYPE_DIRECTORY)
         return clearance::skip;
     job.resolved_for.clear();  // what goes may have been a link on a resolved path
-    if (job.force) {
+    if (job.overwrite_in_the_way) {
         unlink(target.c_str());
         return clearance::install;
     }
@@ -246,12 +241,12 @@ std::string disabled_area(const installed_package& package)
     return "/x/" + package.name;
 }
 
-bool install_files(run_context& context, installed_package& package, part_reader& reader, bool force,
-                   std::vector<std::string>& created_directories)
+bool install_files(run_context& context, installed_package& package, part_reader& reader,
+                   bool overwrite_in_the_way, std::vector<std::string>& created_directories)
 {
     inflate_stream inflater(reader.rdbuf());
     std::istream data(&inflater);
-    installation job{context, package, reader, data, force, {}, {}, 0, {}, created_directories, {}, {}, {}, {}};
+    installation job{context, package, reader, data, overwrite_in_the_way, {}, {}, 0, {}, created_directories, {}, {}, {}, {}};
     if (package.disabled) {
         job.area = disabled_area(package);
         make_directories(job.area);

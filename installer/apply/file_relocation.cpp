@@ -9,7 +9,7 @@
 #include "installer/apply/landing_guard.h"
 #include "installer/apply/package_directories.h"
 #include "installer/apply/path_safety.h"
-#include "installer/frontend/console.h"
+#include "installer/state/console.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-#include "installer/frontend/run_context.h"
+#include "installer/state/run_context.h"
 
 // Moves the package's files into the area prefix ("/x/NAME") or, when enabling, back to their
 // live places, and replaces the file set with the new paths. A file that cannot be moved stays

@@ -7,7 +7,7 @@
 #include <unistd.h>
 
 #include "installer/database/files_in_use.h"
-#include "installer/frontend/console.h"
+#include "installer/state/console.h"
 
 namespace {
 unsigned temporary_counter = 0;

@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-#include "installer/frontend/run_context.h"
+#include "installer/state/run_context.h"
 
 // The next free "/tmp/inst%u" name of this run.
 std::string temporary_name();

@@ -1,7 +1,7 @@
 #include "installer/apply/install_progress.h"
 
 #include "common/part_reader.h"
-#include "installer/frontend/console.h"
+#include "installer/state/console.h"
 
 std::string install_progress_text(const installed_package& package, std::uint64_t read, std::uint64_t total)
 {

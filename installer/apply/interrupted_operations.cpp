@@ -6,8 +6,9 @@
 #include "installer/apply/operation_journal.h"
 #include "installer/apply/package_operations.h"
 #include "installer/apply/package_scripts.h"
+#include "installer/database/installed_list.h"
 #include "installer/database/package_database.h"
-#include "installer/frontend/console.h"
+#include "installer/state/console.h"
 
 namespace {
 

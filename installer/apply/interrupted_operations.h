@@ -1,5 +1,5 @@
 #pragma once
-#include "installer/frontend/run_context.h"
+#include "installer/state/run_context.h"
 
 // Finishes the package operations a power cut left half done, before anything else of the run
 // looks at the packages: an install whose record was complete is finished (its install script

@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-#include "installer/frontend/run_context.h"
+#include "installer/state/run_context.h"
 
 // Names the package operation under way in the package's record directory (the hidden file
 // ".operation", beside the hidden temporaries of record writes), so that a start after a power cut

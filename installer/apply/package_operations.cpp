@@ -6,6 +6,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "common/file_descriptor.h"
 #include "common/part_reader.h"
 #include "installer/apply/file_installation.h"
 #include "installer/apply/file_relocation.h"
@@ -17,7 +18,8 @@
 #include "installer/apply/path_safety.h"
 #include "installer/apply/landing_guard.h"
 #include "installer/database/package_database.h"
-#include "installer/frontend/console.h"
+#include "installer/database/record_saving.h"
+#include "installer/state/console.h"
 
 namespace {
 
@@ -145,10 +147,11 @@ void disable_package(run_context& context, installed_package& package)
         return;
     }
     relocate_files(context, package, area, false);
-    save_file_list(package);
-    int marker = open((record_directory(package) + DISABLED_MARKER).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (marker >= 0)
-        close(marker);
+    // A list that cannot be saved keeps the operation open: the next start finishes it.
+    if (!save_file_list(context, package))
+        return;
+    owned_descriptor marker(open((record_directory(package) + DISABLED_MARKER).c_str(),
+                                 O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
     package.disabled = true;
     end_operation(package);
 }
@@ -160,7 +163,8 @@ void enable_package(run_context& context, installed_package& package)
         return;
     begin_operation(package, "enable");
     relocate_files(context, package, disabled_area(package), true);
-    save_file_list(package);
+    if (!save_file_list(context, package))
+        return;
     unlink((record_directory(package) + DISABLED_MARKER).c_str());
     run_script(context, package, INSTALL_SCRIPT);
     package.disabled = false;

@@ -4,13 +4,13 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
+#include "common/child_wait.h"
+#include "common/file_descriptor.h"
 #include "common/part_reader.h"
-#include "installer/apply/full_write.h"
 #include "installer/database/package_database.h"
-#include "installer/frontend/console.h"
+#include "installer/state/console.h"
 
 namespace {
 
@@ -45,12 +45,7 @@ int run_shell_command(const std::string& command)
         execl("/bin/bash", "bash", "-c", command.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0) {
-        if (errno != EINTR)
-            return -1;
-    }
-    return status;
+    return wait_for_child(child);
 }
 
 bool run_script(run_context& context, const installed_package& package, const std::string& script_name)
@@ -71,30 +66,28 @@ script_write write_script(run_context& context, const installed_package& package
     // The part's length is the package's own claim: the script is copied in slices rather than
     // read whole, and a part that ends early removes what was stored of it.
     std::string path = record_directory(package) + script_name;
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) {
+    owned_descriptor file(open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    if (!file.valid())
         return create_failed(context, package, script_name);
-    }
-    bool written = write_fully(fd, SCRIPT_PROLOGUE, std::char_traits<char>::length(SCRIPT_PROLOGUE));
+    bool written = write_fully(file.get(), SCRIPT_PROLOGUE, std::char_traits<char>::length(SCRIPT_PROLOGUE));
     char chunk[SCRIPT_CHUNK_SIZE];
     while (written && length > 0) {
         std::streamsize want = length < SCRIPT_CHUNK_SIZE ? std::streamsize(length) : std::streamsize(SCRIPT_CHUNK_SIZE);
         if (!reader.read(chunk, want)) {
-            close(fd);
+            file.reset();
             unlink(path.c_str());
             report_broken_package(context, package);
             return script_write::broken_part;
         }
-        written = write_fully(fd, chunk, std::size_t(want));
+        written = write_fully(file.get(), chunk, std::size_t(want));
         length -= std::uint32_t(want);
     }
     int error = errno;
-    if (close(fd) != 0)
+    if (!file.close_checked())
         written = false;
     else
         errno = error;
-    if (!written || chmod(path.c_str(), SCRIPT_MODE) != 0) {
+    if (!written || chmod(path.c_str(), SCRIPT_MODE) != 0)
         return create_failed(context, package, script_name);
-    }
     return script_write::stored;
 }

@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <string>
 
-#include "installer/frontend/run_context.h"
+#include "installer/state/run_context.h"
 
 class part_reader;
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "installer/frontend/run_context.h"
+#include "installer/state/run_context.h"
 
 constexpr const char* POSTLOG_PATH = "/postlog";
 

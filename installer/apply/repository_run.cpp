@@ -5,10 +5,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "installer/apply/install_stream.h"
 #include "installer/apply/postlog.h"
 #include "installer/database/repository_scan.h"
-#include "installer/planning/install_stream.h"
-#include "installer/planning/relations.h"
+#include "installer/planning/candidate_order.h"
 
 namespace {
 
@@ -38,7 +38,7 @@ bool install_candidate(run_context& context, const repository_package& candidate
     std::ifstream file(candidate.path, std::ios::binary);
     if (!file)
         return false;
-    return install_from_stream(context, file, flags, previous) == 0;
+    return install_from_stream(context, file, flags, previous) == INSTALL_DONE;
 }
 
 // The nameless records that hold back a bundle's listed packages are no installed software.

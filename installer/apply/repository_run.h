@@ -1,5 +1,5 @@
 #pragma once
-#include "installer/frontend/run_context.h"
+#include "installer/state/run_context.h"
 
 constexpr const char* DOWNGRADE_MARKER = "/DOWNGRADE";
 constexpr const char* STAGING_DIRECTORY = "/ram";

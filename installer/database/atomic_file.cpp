@@ -5,6 +5,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "common/file_descriptor.h"
+
 std::string temporary_path_for(const std::string& path)
 {
     std::string::size_type slash = path.rfind('/');
@@ -16,28 +18,11 @@ std::string temporary_path_for(const std::string& path)
 
 namespace {
 
-bool write_all(int fd, const std::string& content)
-{
-    const char* data = content.data();
-    std::size_t left = content.size();
-    while (left > 0) {
-        ssize_t written = ::write(fd, data, left);
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += written;
-        left -= static_cast<std::size_t>(written);
-    }
-    return true;
-}
-
-bool fail_and_remove(const std::string& temporary, int fd)
+// Closes and removes the temporary, keeping the errno of the failure for the caller's report.
+bool fail_and_remove(const std::string& temporary, owned_descriptor& file)
 {
     int error = errno;
-    if (fd >= 0)
-        ::close(fd);
+    file.reset();
     ::unlink(temporary.c_str());
     errno = error;
     return false;
@@ -48,15 +33,15 @@ bool fail_and_remove(const std::string& temporary, int fd)
 bool write_file_atomically(const std::string& path, const std::string& content)
 {
     std::string temporary = temporary_path_for(path);
-    int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0)
+    owned_descriptor file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    if (!file.valid())
         return false;
     // The data must be on disk before the rename is, or a power cut may still leave an empty file.
-    if (!write_all(fd, content) || ::fsync(fd) != 0)
-        return fail_and_remove(temporary, fd);
-    if (::close(fd) != 0)
-        return fail_and_remove(temporary, -1);
+    if (!write_fully(file.get(), content.data(), content.size()) || ::fsync(file.get()) != 0)
+        return fail_and_remove(temporary, file);
+    if (!file.close_checked())
+        return fail_and_remove(temporary, file);
     if (std::rename(temporary.c_str(), path.c_str()) != 0)
-        return fail_and_remove(temporary, -1);
+        return fail_and_remove(temporary, file);
     return true;
 }

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "installer/frontend/run_context.h"
+#include "installer/state/run_context.h"
 
 // Every owned path mapped to its first owner in array order, built once so that asking for
 // the owner of each file of a large tree stays cheap. Holds pointers into the records' file

@@ -7,7 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "installer/frontend/console.h"
+#include "installer/state/console.h"
 
 namespace {
 

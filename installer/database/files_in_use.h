@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-#include "installer/frontend/run_context.h"
+#include "installer/state/run_context.h"
 
 // Records which files running processes hold open or mapped.
 void scan_files_in_use(run_context& context);

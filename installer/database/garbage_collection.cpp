@@ -10,7 +10,7 @@
 
 #include "installer/database/file_owner_index.h"
 #include "installer/database/package_database.h"
-#include "installer/frontend/console.h"
+#include "installer/state/console.h"
 
 std::optional<std::string> normalize_directory(const std::string& directory)
 {

@@ -2,7 +2,7 @@
 #include <optional>
 #include <string>
 
-#include "installer/frontend/run_context.h"
+#include "installer/state/run_context.h"
 
 // Removes the files below directory that no installed package owns. Directories stay. An
 // absolute name is taken lexically ("/usr//lib/../bin/" is "/usr/bin"), so the paths compared

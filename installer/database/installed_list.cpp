@@ -1,4 +1,4 @@
-#include "installer/database/package_database.h"
+#include "installer/database/installed_list.h"
 
 void append_installed(run_context& context, std::unique_ptr<installed_package> record)
 {

@@ -6,8 +6,9 @@
 #include <unistd.h>
 
 #include "installer/database/atomic_file.h"
-#include "installer/frontend/console.h"
+#include "installer/database/installed_list.h"
 #include "installer/package/canonical_path.h"
+#include "installer/state/console.h"
 
 std::string record_directory(const installed_package& record)
 {

@@ -1,7 +1,10 @@
 #pragma once
 #include <string>
 
-#include "installer/frontend/run_context.h"
+#include "installer/state/run_context.h"
+
+// The database is one directory per installed package under /var/pdb/, holding its version,
+// lists, file list, scripts and schedule; loading it fills the context's installed records.
 
 constexpr const char* DATABASE_DIRECTORY = "/var/pdb/";
 
@@ -19,17 +22,3 @@ void remove_stale_temporaries(const std::string& directory);
 void read_schedule(installed_package& record);
 // Deletes the schedule files of every record, once their requests have been carried out or refused.
 void consume_schedules(const run_context& context);
-
-// Each reports its failure through report_create_failure.
-bool ensure_record_directory(run_context& context, installed_package& record);
-bool save_record(run_context& context, installed_package& record);
-bool save_file_list(installed_package& record);
-
-// The context's array of installed records.
-void append_installed(run_context& context, std::unique_ptr<installed_package> record);
-int find_installed_index(const run_context& context, const std::string& name);
-installed_package* find_installed_record(const run_context& context, const std::string& name);
-// Removes entries [first, last) and destroys them.
-void remove_installed(run_context& context, int first, int last);
-// Takes a record out of the array by identity without destroying it; empty when it is not there.
-std::unique_ptr<installed_package> take_installed(run_context& context, const installed_package* record);

@@ -1,12 +1,15 @@
+#include "installer/database/record_saving.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/file_descriptor.h"
 #include "installer/database/atomic_file.h"
 #include "installer/database/package_database.h"
-#include "installer/frontend/console.h"
+#include "installer/state/console.h"
 
 namespace {
 
@@ -62,10 +65,8 @@ bool save_record(run_context& context, installed_package& record)
     // in the middle never leaves what looks like a complete record, or a bundle record where the
     // file list was still missing.
     std::string directory = record_directory(record);
-    if (!save_file_list(record)) {
-        report_create_failure(context, record, "meta/files");
+    if (!save_file_list(context, record))
         return false;
-    }
     if (!write_labelled(context, record, "deps", format_entries(record.dependencies, false)))
         return false;
     if (!write_optional_list(context, record, "provides", record.provides, true))
@@ -80,9 +81,7 @@ bool save_record(run_context& context, installed_package& record)
 
     std::string disabled_path = directory + "disabled";
     if (record.disabled) {
-        int fd = ::open(disabled_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-        if (fd >= 0)
-            ::close(fd);
+        owned_descriptor marker(::open(disabled_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
     } else {
         ::unlink(disabled_path.c_str());
     }
@@ -91,7 +90,7 @@ bool save_record(run_context& context, installed_package& record)
     return write_labelled(context, record, "version", version_line);
 }
 
-bool save_file_list(installed_package& record)
+bool save_file_list(run_context& context, installed_package& record)
 {
     if (record.is_bundle)
         return true;
@@ -102,5 +101,5 @@ bool save_file_list(installed_package& record)
         text.append(path, path[0] == '/' ? 1 : 0, std::string::npos);
         text += '\n';
     }
-    return write_file_atomically(record_directory(record) + "files", text);
+    return write_labelled(context, record, "files", text);
 }

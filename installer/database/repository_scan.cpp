@@ -6,7 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "installer/frontend/console.h"
+#include "common/file_descriptor.h"
+#include "installer/state/console.h"
 
 namespace {
 
@@ -16,20 +17,6 @@ bool has_package_ending(const std::string& path)
         return false;
     std::string ending = path.substr(path.size() - 4);
     return ending == ".vrp" || ending == ".dpk";
-}
-
-bool write_all(int fd, const char* data, std::size_t size)
-{
-    while (size > 0) {
-        ssize_t written = write(fd, data, size);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        data += written;
-        size -= std::size_t(written);
-    }
-    return true;
 }
 
 }  // namespace
@@ -78,42 +65,36 @@ std::string staging_path(const std::string& directory, const std::string& path)
 
 bool copy_file(const std::string& source, const std::string& destination)
 {
-    int in = open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (in < 0)
+    owned_descriptor in(open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!in.valid())
         return false;
     struct stat source_status, destination_status;
-    if (fstat(in, &source_status) != 0 || !S_ISREG(source_status.st_mode)) {
-        close(in);
+    if (fstat(in.get(), &source_status) != 0 || !S_ISREG(source_status.st_mode))
         return false;
-    }
     // Copying a file onto itself would truncate it before a byte is read.
     if (stat(destination.c_str(), &destination_status) == 0 &&
-        source_status.st_dev == destination_status.st_dev && source_status.st_ino == destination_status.st_ino) {
-        close(in);
+        source_status.st_dev == destination_status.st_dev && source_status.st_ino == destination_status.st_ino)
         return false;
-    }
-    int out = open(destination.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (out < 0) {
-        close(in);
+    owned_descriptor out(open(destination.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666));
+    if (!out.valid())
         return false;
-    }
     bool ok = true;
     char buffer[65536];
     for (;;) {
-        ssize_t got = read(in, buffer, sizeof buffer);
+        ssize_t got = read(in.get(), buffer, sizeof buffer);
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
             ok = false;
         if (got <= 0)
             break;
-        if (!write_all(out, buffer, std::size_t(got))) {
+        if (!write_fully(out.get(), buffer, std::size_t(got))) {
             ok = false;
             break;
         }
     }
-    close(in);
-    if (close(out) != 0)
+    in.reset();
+    if (!out.close_checked())
         ok = false;
     if (!ok)
         unlink(destination.c_str());

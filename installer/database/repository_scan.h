@@ -3,8 +3,8 @@
 #include <memory>
 #include <string>
 
-#include "installer/frontend/run_context.h"
 #include "installer/package/repository_package.h"
+#include "installer/state/run_context.h"
 
 using repository_list = std::list<std::unique_ptr<repository_package>>;
 

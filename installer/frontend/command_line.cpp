@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "installer/frontend/run_context.h"
+#include "installer/state/run_context.h"
 
 namespace {
 

@@ -6,6 +6,8 @@
 #include <fstream>
 #include <unistd.h>
 
+#include "installer/apply/change_application.h"
+#include "installer/apply/install_stream.h"
 #include "installer/apply/interrupted_operations.h"
 #include "installer/apply/postlog.h"
 #include "installer/apply/repository_run.h"
@@ -13,10 +15,9 @@
 #include "installer/database/garbage_collection.h"
 #include "installer/database/package_database.h"
 #include "installer/frontend/command_line.h"
-#include "installer/frontend/console.h"
+#include "installer/state/console.h"
 #include "installer/frontend/stdin_stream.h"
 #include "installer/planning/change_plan.h"
-#include "installer/planning/install_stream.h"
 
 namespace {
 
@@ -65,7 +66,7 @@ int run_installer(int argc, char** argv)
     }
 
     scan_files_in_use(context);
-    apply_changes(context, 1);
+    apply_changes(context, REPORT_CHANGES);
     // Every request has now been carried out or refused.
     consume_schedules(context);
     int status = 0;

@@ -1,5 +1,4 @@
 #include <fstream>
-#include <sys/stat.h>
 
 #include "common/part_reader.h"
 #include "installer/package/repository_package.h"
@@ -15,8 +14,8 @@ bool read_file_summary(const std::string& path, repository_package& record)
     part_reader reader(file);
     record.file_size = reader.total_file_length();
     record.is_nodb = reader.is_nodb();
-    struct stat status;
-    if (stat(path.c_str(), &status) == 0 && std::uint64_t(status.st_size) != reader.total_file_length())
+    std::uint64_t size = 0;
+    if (!file_length_agrees(path, reader.total_file_length(), size))
         return false;
     for (std::int32_t type : {PART_BUNDLE, PART_PACKAGE, PART_ARCHITECTURE, PART_DEPENDENCIES, PART_PROVIDES, PART_CONFLICTS})
         reader.accept(type);

@@ -4,7 +4,8 @@
 
 #include "common/package_header.h"
 
-// A package file found in a repository directory, known by its headers.
+// A package file found in a repository directory, known by its headers and where it lies. The
+// repository scan makes them; the repository list of a run owns them.
 class repository_package : public package_header {
 public:
     std::string path;             // where the file is read from now

@@ -2,8 +2,8 @@
 
 #include <list>
 
-#include "installer/frontend/console.h"
 #include "installer/planning/relations.h"
+#include "installer/state/console.h"
 
 namespace {
 

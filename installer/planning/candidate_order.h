@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "common/package_header.h"
-#include "installer/frontend/run_context.h"
+#include "installer/state/run_context.h"
 
 // Chooses among candidates of one name (the newest, or the oldest with prefer_older; of equal
 // ones a bundle beats a single package, two equal singles both go) and puts the chosen in an

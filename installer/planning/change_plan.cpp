@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include "installer/apply/package_operations.h"
-#include "installer/database/package_database.h"
-#include "installer/frontend/console.h"
+#include "installer/database/installed_list.h"
+#include "installer/planning/candidate_order.h"
 #include "installer/planning/relations.h"
+#include "installer/state/console.h"
 
 namespace {
 
@@ -19,9 +19,9 @@ const char* action_word(std::int32_t action)
     }
 }
 
-// The conflict records that keep a bundle's listed packages from being enabled have no name;
-// they steer the plan but are never operated on.
-bool is_placeholder(const installed_package& package)
+// Hold-back records, the nameless conflict records that keep a bundle's listed packages from being
+// enabled, steer the plan but are never operated on.
+bool is_hold_back_record(const installed_package& package)
 {
     return package.name.empty();
 }
@@ -47,7 +47,7 @@ void drop_idle_requests(run_context& context)
 {
     for (const auto& package : context.installed) {
         if ((package->action == ACTION_ENABLE && !package->disabled) ||
-            (package->action == ACTION_DISABLE && package->disabled) || is_placeholder(*package))
+            (package->action == ACTION_DISABLE && package->disabled) || is_hold_back_record(*package))
             package->action = ACTION_NONE;
     }
 }
@@ -57,7 +57,7 @@ void propagate_bundle_actions(run_context& context)
     for (const auto& member : context.installed) {
         if (member->bundle.name.empty())
             continue;
-        installed_package* bundle = find_installed_package(context, member->bundle.name);
+        installed_package* bundle = find_installed_record(context, member->bundle.name);
         if (!bundle)
             continue;
         if (bundle->action == ACTION_DISABLE && member->action != ACTION_UNINSTALL)
@@ -74,16 +74,16 @@ void propagate_bundle_actions(run_context& context)
 // naming itself as its bundle) is not secured once more there: that would never end.
 using securing_chain = std::vector<const installed_package*>;
 
-void secure_dependencies(run_context& context, installed_package& package, int level, securing_chain& chain);
+void secure_dependencies(run_context& context, installed_package& package, report_level level, securing_chain& chain);
 
 // The needer needs the package: it stays, or is enabled, together with what it needs in turn. One
 // that is already being enabled has its needs secured again: a provider whose removal was refused
 // on the way may still be disabled and must then be enabled.
-void require_package(run_context& context, installed_package& needed, const installed_package& needer, int level,
+void require_package(run_context& context, installed_package& needed, const installed_package& needer, report_level level,
                      securing_chain& chain)
 {
     if (needed.action == ACTION_UNINSTALL || needed.action == ACTION_DISABLE) {
-        if (level != 0)
+        if (level == REPORT_CHANGES)
             show_warning(context, "can not %s %s: %s depends on it", action_word(needed.action),
                          needed.label().c_str(), needer.name.c_str());
         needed.action = ACTION_NONE;
@@ -95,13 +95,13 @@ void require_package(run_context& context, installed_package& needed, const inst
     secure_dependencies(context, needed, level, chain);
 }
 
-void secure_dependencies(run_context& context, installed_package& package, int level, securing_chain& chain)
+void secure_dependencies(run_context& context, installed_package& package, report_level level, securing_chain& chain)
 {
     if (std::find(chain.begin(), chain.end(), &package) != chain.end())
         return;
     chain.push_back(&package);
     if (!package.bundle.name.empty()) {
-        if (installed_package* bundle = find_installed_package(context, package.bundle.name))
+        if (installed_package* bundle = find_installed_record(context, package.bundle.name))
             require_package(context, *bundle, package, level, chain);
     }
     for (const dependency_entry& dependency : package.dependencies) {
@@ -117,7 +117,7 @@ void secure_dependencies(run_context& context, installed_package& package, int l
     chain.pop_back();
 }
 
-void resolve_conflicts(run_context& context, installed_package& package, int level)
+void resolve_conflicts(run_context& context, installed_package& package, report_level level)
 {
     for (const auto& other : context.installed) {
         if (other.get() == &package || !is_active(*other))
@@ -129,7 +129,7 @@ void resolve_conflicts(run_context& context, installed_package& package, int lev
             if (other->action == ACTION_NONE) {
                 other->action = ACTION_DISABLE;
             } else if (other->action == ACTION_ENABLE) {
-                if (level != 0)
+                if (level == REPORT_CHANGES)
                     show_warning(context, "can not enable %s: %s conflicts with it", package.name.c_str(),
                                  other->label().c_str());
                 package.action = ACTION_NONE;
@@ -214,7 +214,7 @@ provider_status dependency_provider_status(const std::vector<installed_package*>
 }
 
 void plan_changes(run_context& context, std::vector<installed_package*>& removals,
-                  std::vector<installed_package*>& enables, int level)
+                  std::vector<installed_package*>& enables, report_level level)
 {
     // A bundle's request speaks for its members even when the bundle record itself is already
     // in the state asked for, so it is passed on before idle requests are dropped.
@@ -238,7 +238,7 @@ void plan_changes(run_context& context, std::vector<installed_package*>& removal
     if (!context.installed.empty() && !anything_active(context)) {
         for (const auto& package : context.installed)
             package->action = ACTION_NONE;
-        if (level != 0)
+        if (level == REPORT_CHANGES)
             show_error(context, "can not uninstall or disable all packages");
         return;
     }
@@ -252,32 +252,4 @@ void plan_changes(run_context& context, std::vector<installed_package*>& removal
     order_candidates(context, removal_candidates, false, false);
     order_candidates(context, enables, false, false);
     removals.assign(removal_candidates.rbegin(), removal_candidates.rend());
-}
-
-void apply_changes(run_context& context, int level)
-{
-    std::vector<installed_package*> removals;
-    std::vector<installed_package*> enables;
-    plan_changes(context, removals, enables, level);
-    for (installed_package* package : removals) {
-        if (package->action == ACTION_UNINSTALL) {
-            uninstall_package(context, *package);
-            take_installed(context, package);
-        } else if (package->action == ACTION_DISABLE) {
-            std::string label = package->label();
-            if (level != 0)
-                set_progress_line(context, "disabling " + label + "...");
-            disable_package(context, *package);
-            if (level != 0)
-                show_notice(context, "disabled %s", label.c_str());
-        }
-    }
-    for (installed_package* package : enables) {
-        std::string label = package->label();
-        if (level != 0)
-            set_progress_line(context, "enabling " + label + "...");
-        enable_package(context, *package);
-        if (level != 0)
-            show_notice(context, "enabled %s", label.c_str());
-    }
 }

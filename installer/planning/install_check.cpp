@@ -2,8 +2,9 @@
 
 #include <string>
 
-#include "installer/frontend/console.h"
+#include "installer/database/installed_list.h"
 #include "installer/planning/relations.h"
+#include "installer/state/console.h"
 
 namespace {
 
@@ -23,7 +24,7 @@ unsigned check_install(run_context& context, const package_header& candidate, un
     bool reported = false;
     std::string label = candidate.label();
 
-    if (const installed_package* installed = find_installed_package(context, candidate.name)) {
+    if (const installed_package* installed = find_installed_record(context, candidate.name)) {
         int comparison = compare_packages(candidate, *installed);
         if (comparison < 0) {
             result = CHECK_OLDER;

@@ -1,6 +1,6 @@
 #pragma once
 #include "common/package_header.h"
-#include "installer/frontend/run_context.h"
+#include "installer/state/run_context.h"
 
 // Bits of the result of check_install. Given as its mask, the same bits silence the matching
 // reports; 0x1, 0x2 and 0x4 coincide with FLAG_UPGRADE, FLAG_DOWNGRADE and FLAG_RECOVER.

@@ -1,6 +1,5 @@
 #include "installer/planning/relations.h"
 
-#include "installer/database/package_database.h"
 
 bool satisfies(const package_header& package, const dependency_entry& entry)
 {
@@ -102,16 +101,6 @@ int compare_packages(const package_header& a, const package_header& b)
         if (member->name == a.name)
             return -compare_packages(*member, a);
     return 0;
-}
-
-int find_installed(const run_context& context, const std::string& name)
-{
-    return find_installed_index(context, name);
-}
-
-installed_package* find_installed_package(const run_context& context, const std::string& name)
-{
-    return find_installed_record(context, name);
 }
 
 std::vector<installed_package*> find_providers(const run_context& context, const dependency_entry& entry,

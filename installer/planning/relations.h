@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "common/package_header.h"
-#include "installer/frontend/run_context.h"
+#include "installer/state/run_context.h"
 
 // Pure relations between package records; none of them prints anything.
 
@@ -22,14 +22,7 @@ int compare_packages(const package_header& a, const package_header& b);
 
 // Lookups in the context's installed array, in array order.
 
-// Index of the first record of that name, -1 when none.
-int find_installed(const run_context& context, const std::string& name);
-installed_package* find_installed_package(const run_context& context, const std::string& name);
 std::vector<installed_package*> find_providers(const run_context& context, const dependency_entry& entry,
                                                bool include_disabled);
 // The first enabled installed package that conflicts with the candidate; null when none.
 installed_package* first_conflicting(const run_context& context, const package_header& candidate);
-
-// The services built on the relations.
-#include "installer/planning/candidate_order.h"
-#include "installer/planning/install_check.h"

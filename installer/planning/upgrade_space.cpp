@@ -8,12 +8,12 @@
 #include <vector>
 
 #include "common/byte_order.h"
+#include "common/file_record.h"
+#include "common/inflate_stream.h"
 #include "common/part_reader.h"
 #include "installer/database/files_in_use.h"
-#include "installer/frontend/console.h"
 #include "installer/package/canonical_path.h"
-#include "installer/package/file_record.h"
-#include "installer/package/inflate_stream.h"
+#include "installer/state/console.h"
 
 namespace {
 

@@ -30,3 +30,14 @@ bool ask_keep_config()
     std::puts("");
     return keep;
 }
+
+bool ask_go_on_without_config()
+{
+    std::puts("The old configuration can't be kept: it will be lost if you continue.");
+    if (!ask_yes_no("Continue without it?")) {
+        std::puts("Nothing has been written to the disk.");
+        return false;
+    }
+    std::puts("");
+    return true;
+}

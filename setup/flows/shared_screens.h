@@ -8,3 +8,6 @@ void show_welcome(setup_context& context, const char* subtitle);
 bool confirm_erase(setup_context& context);
 // "Do you want to keep old configuration? "; true for yes.
 bool ask_keep_config();
+// Asked when the configuration to keep is there but could not be copied: true when the user would
+// rather install without it than stop with the disk untouched.
+bool ask_go_on_without_config();

@@ -28,12 +28,15 @@ void write_text(const char* text)
 }
 
 // Unmounting flushes what is mounted; sync covers whatever could not be unmounted, since a restart
-// does not write back anything by itself.
-[[noreturn]] void restart_machine()
+// does not write back anything by itself. `stay` keeps a process that must not end (the first one)
+// alive after a restart that failed.
+[[noreturn]] void restart_machine(bool stay = false)
 {
     sync();
     reboot(RESTART_COMMAND);
     write_text("\nFATAL ERROR: couldn't restart the machine\n");
+    while (stay)
+        pause();
     _exit(1);
 }
 
@@ -99,26 +102,26 @@ void choose_console()
     std::freopen("/dev/ttyS0", "w", stderr);
 }
 
-// As the first process we stay in the background and let a child do the work: the first process must
-// never end, and the child ends the run with a restart.
-bool run_as_waiting_parent(int* wait_status)
+// As the first process we stay in the background and let a child do the work. The child ends the
+// run with a restart, which never comes back here; if it ends any other way (a crash, a restart
+// that failed), the first process must not end with it, or the kernel halts the machine with a
+// panic on the screen: we restart instead. Should even that fail, the first process stays, leaving
+// the message of the failure readable.
+void run_as_waiting_parent()
 {
     pid_t child = fork();
     if (child <= 0)
-        return false;
-    *wait_status = wait_for_child(child);
-    return true;
+        return;  // the child, or a single process when there is no child, does the work
+    wait_for_child(child);
+    restart_machine(getpid() == 1);
 }
 
 }  // namespace
 
-int setup_main(int argc, char** argv)
+[[noreturn]] void setup_main(int argc, char** argv)
 {
-    if (argc > 0 && argv[0] != nullptr && std::strstr(argv[0], "init") != nullptr) {
-        int status;
-        if (run_as_waiting_parent(&status))
-            return status;
-    }
+    if (argc > 0 && argv[0] != nullptr && std::strstr(argv[0], "init") != nullptr)
+        run_as_waiting_parent();
     choose_console();
     console_terminal = terminal_state{};
     install_handlers();

@@ -1,5 +1,5 @@
 #pragma once
 
-// The whole run of setup: start-up, one installation flow, reboot. Returns only in the parent of the
-// start-up fork (the wait status of the child, or -1).
-int setup_main(int argc, char** argv);
+// The whole run of setup: start-up, one installation flow, reboot. Never returns: the run ends in a
+// restart of the machine, also in the waiting parent of the start-up fork.
+[[noreturn]] void setup_main(int argc, char** argv);

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "setup/flows/progress_dots.h"
+#include "setup/flows/shared_screens.h"
 #include "setup/disk/boot_config.h"
 #include "setup/disk/boot_sector.h"
 #include "setup/disk/disk_detection.h"
@@ -26,24 +27,28 @@ const char* const KEPT_CONFIGURATION = "/mnt/vorn/store";
 // empty is what installer expects to find.
 const char* const TARGET_DIRECTORIES[] = {"/proc", "/vorn", "/vorn/etc", "/var", "/var/pdb"};
 
-// Copies the old system's configuration into memory, if the disk holds one. Null when there is
-// nothing to keep or it doesn't fit.
-tree_buffer save_configuration(setup_context& context)
+// Copies the old system's configuration into `saved`, if the disk holds one. False only when there
+// is one and it could not be copied; a disk without a mountable system or without a configuration
+// has nothing to keep.
+bool save_configuration(setup_context& context, tree_buffer* saved)
 {
+    *saved = nullptr;
     if (!mount_target(context.target_disk, TARGET, false))
-        return nullptr;
-    tree_buffer saved = nullptr;
+        return true;
+    bool kept = true;
     struct stat status;
     if (lstat(KEPT_CONFIGURATION, &status) == 0) {
         progress_start(context, "Reading old configuration...");
-        saved = read_tree(KEPT_CONFIGURATION);
+        *saved = read_tree(KEPT_CONFIGURATION);
         progress_stop(context);
-        if (!saved)
+        if (!*saved) {
             puts("ERROR: couldn't keep config - probably not enough memory");
+            kept = false;
+        }
     }
     umount(TARGET_BOOT);
     umount(TARGET);
-    return saved;
+    return kept;
 }
 
 void create_target_directories()
@@ -85,7 +90,11 @@ bool find_target_disk(setup_context& context)
 bool prepare_target_disk(setup_context& context, bool keep_config)
 {
     const disk_info& disk = context.target_disk;
-    tree_buffer saved = keep_config ? save_configuration(context) : nullptr;
+    tree_buffer saved = nullptr;
+    // The user asked to keep the configuration: losing it is their decision, taken before anything
+    // is written.
+    if (keep_config && !save_configuration(context, &saved) && !ask_go_on_without_config())
+        return false;
 
     // A disk too small for its layout is refused before anything is written to it.
     if (!layout_fits(disk))

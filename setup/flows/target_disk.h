@@ -11,7 +11,9 @@ bool find_target_disk(setup_context& context);
 
 // Erases and repartitions the target disk, creates its file systems and boot configuration, and
 // leaves it mounted on "/mnt" (and "/mnt/boot") with an empty package database directory. With
-// `keep_config` the old system's "/mnt/vorn/store" is carried over the reformatting.
+// `keep_config` the old system's "/mnt/vorn/store" is carried over the reformatting; if it is there
+// but can't be copied, the user decides whether to go on without it, and a no returns false with the
+// disk untouched.
 bool prepare_target_disk(setup_context& context, bool keep_config);
 
 // Runs the installed system's post-installation script, checks a one-partition disk and unmounts

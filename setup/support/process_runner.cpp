@@ -197,7 +197,9 @@ int run_program_vector(const char* root, const char* const* arguments)
         open_onto("/dev/null", O_RDONLY, 0);
         open_onto(log_device, O_WRONLY, 1);
         dup2(1, 2);
-        if (root != nullptr && chroot(root) != 0)
+        // A working directory left outside the new root would make every relative path of the
+        // program miss the system it was started for.
+        if (root != nullptr && (chroot(root) != 0 || chdir("/") != 0))
             _exit(EXIT_CANNOT_START);
         exec_child(vector, signals.previous);
     }

@@ -18,10 +18,11 @@ constexpr int MAX_PROGRAM_ARGUMENTS = 14;
 extern const char* const base_modules[];
 extern const char* const network_modules[];
 
-// Runs the program (optionally inside the root directory `root`) with the arguments that follow,
-// ended by a null, and waits for it. The child reads /dev/null and writes everything to the log
-// device. Returns the raw wait status (exit status 127 when the program could not be started), or -1
-// when the fork or the wait failed or there are too many arguments.
+// Runs the program (optionally inside the root directory `root`, which is then also its working
+// directory) with the arguments that follow, ended by a null, and waits for it. The child reads
+// /dev/null and writes everything to the log device. Returns the raw wait status (exit status 127
+// when the program could not be started), or -1 when the fork or the wait failed or there are too
+// many arguments.
 int run_program(const char* root, const char* path, ...);
 
 // The same with a ready argument vector: arguments[0] is the path, the vector ends with a null.

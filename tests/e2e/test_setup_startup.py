@@ -1,6 +1,7 @@
 """`setup` from its start to the restart, as the first process of a throw-away installation system."""
 
 import os
+import signal
 import time
 
 import pytest
@@ -108,6 +109,18 @@ def test_program_named_init_forks_and_child_reboots(make_root, run, program_name
     callers = set(root.caller_pids())
     assert len(callers) == 1
     assert (callers != {1}) == forks
+
+
+def test_first_process_restarts_when_its_child_crashes(make_root, run):
+    session = run(make_root(), program_name="/sbin/init")
+    session.expect(REBOOT_PROMPT)
+    first = session.child.pid
+    for _ in range(2):  # unshare -> the waiting first process -> the child doing the work
+        with open("/proc/%d/task/%d/children" % (first, first)) as stream:
+            first = int(stream.read().split()[0])
+    os.kill(first, signal.SIGSEGV)
+    # Ending with the child would leave the machine halted; the first process restarts it.
+    assert session.wait_for_end()
 
 
 def test_interrupt_aborts_and_reboots_after_enter(make_root, run):

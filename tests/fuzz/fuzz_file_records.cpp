@@ -7,10 +7,10 @@
 #include <string>
 
 #include "common/byte_order.h"
+#include "common/file_record.h"
+#include "common/inflate_stream.h"
 #include "common/part_reader.h"
 #include "fuzz_input.h"
-#include "installer/package/file_record.h"
-#include "installer/package/inflate_stream.h"
 
 namespace {
 

@@ -4,8 +4,10 @@
 // What to do comes from /etc/disk_test.conf on the test's own addition to the initramfs:
 //   keep_config 0|1     answer to "keep old configuration?"
 //   log_console 0|1     send the tools' output to the console instead of /dev/null
-// Every result is printed as a "TEST:" line for the runner outside.
+// Every result is printed as a "TEST:" line for the runner outside. The driver also puts itself on
+// the new system as "/bin/bash", to see where the post-installation script would start.
 #include <csignal>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <sys/mount.h>
@@ -51,10 +53,25 @@ int setting(const char* name, int fallback)
     return result;
 }
 
+// Run again by finish_installation as the new system's "/bin/bash": records, by a relative path,
+// where the post-installation script starts.
+int report_postinstall_directory()
+{
+    char directory[256];
+    FILE* record = fopen("postinstall.cwd", "w");
+    if (!record)
+        return 1;
+    fprintf(record, "%s\n", getcwd(directory, sizeof directory) ? directory : "unreachable");
+    fclose(record);
+    return 0;
+}
+
 }  // namespace
 
-int main()
+int main(int argc, char** argv)
 {
+    if (argc > 0 && strcmp(argv[0], "/bin/bash") == 0)
+        return report_postinstall_directory();
     setvbuf(stdout, nullptr, _IOLBF, 0);
     install_handlers();
     snprintf(log_device, LOG_DEVICE_SIZE, "%s", setting("log_console", 0) ? "/dev/console" : "/dev/null");
@@ -78,6 +95,8 @@ int main()
                 pclose(listing);
             }
             printf("TEST: pdb_entries=%d\n", entries);
+            if (system("mkdir -p /mnt/bin && cp /sbin/init /mnt/bin/bash") != 0)
+                puts("TEST: no post-installation probe");
             finish_installation(context);
         }
     }

@@ -16,13 +16,13 @@ def disk_geometry(heads, sectors):
     return f"{heads} {sectors}\n".encode()
 
 
-def run_driver(media, driver, image, heads, sectors, keep_config=False):
+def run_driver(media, driver, image, heads, sectors, keep_config=False, answers=()):
     files = {
         "/sbin/init": (0o755, driver),
         "/etc/sfdisk.geometry": (0o644, disk_geometry(heads, sectors)),
         "/etc/disk_test.conf": (0o644, f"keep_config {int(keep_config)}\n".encode()),
     }
-    run = vm_runner.boot(media, files, disk=image)
+    run = vm_runner.boot(media, files, disk=image, answers=answers)
     assert "TEST: done" in run.output, run.output[-4000:]
     return run
 
@@ -104,6 +104,8 @@ def test_layout_on_blank_disk(media, test_driver, tmp_path, name, heads, sectors
         status = vm_runner.inode_status(root, directory)
         assert status is not None and status["type"] == "directory" and status["mode"] == 0o755, directory
     assert "Checking disk integrity..." in run.output if not two else "Checking disk integrity..." not in run.output
+    # The post-installation script starts inside the new system, not just below its root.
+    assert vm_runner.debugfs(root, "cat /postinstall.cwd") == "/\n"
 
 
 def write_partition_table(image, entries):
@@ -245,6 +247,36 @@ def _dump(file_system, path, scratch):
     subprocess.run(["debugfs", "-R", f"dump /{path} {out}", file_system], capture_output=True)
     with open(out, "rb") as dumped:
         return dumped.read()
+
+
+@pytest.mark.parametrize("answer", ["n", "y"])
+def test_configuration_that_cannot_be_kept_is_the_users_decision(media, test_driver, tmp_path, answer):
+    heads, sectors, cylinders = 16, 32, 161
+    image = str(tmp_path / "disk.img")
+    vm_runner.sparse_image(image, cylinders * heads * sectors * 512)
+    write_partition_table(image, [(0x80, 0x83, 2048, 40000)])
+    old = build_old_file_system(str(tmp_path), "old", "ext2", 20000, "decoy")
+    # A block beyond the end of the file system: the kept file can't be read.
+    subprocess.run(["debugfs", "-w", "-R", "sif /vorn/store/decoy block[0] 99999999", old],
+                   check=True, capture_output=True)
+    with open(old, "rb") as source, open(image, "r+b") as disk:
+        disk.seek(2048 * 512)
+        disk.write(source.read())
+    before = vm_runner.first_sector(image)
+
+    run = run_driver(media, test_driver, image, heads, sectors, keep_config=True,
+                     answers=[("Continue without it? [y/n]:", answer + "\n")])
+    assert "ERROR: couldn't keep config" in run.output
+    assert run.values()["prepared"] == str(int(answer == "y")), run.output[-3000:]
+    entry = vm_runner.partition_entries(image)[0]
+    root = extract(image, entry, str(tmp_path), "root.fs")
+    if answer == "n":
+        assert "Creating partition..." not in run.output
+        assert vm_runner.first_sector(image) == before
+        assert vm_runner.debugfs(root, "cat /etc/old-only") == "from the old system\n"
+    else:
+        assert vm_runner.inode_status(root, "/etc/old-only") is None
+        assert vm_runner.inode_status(root, "/vorn/store") is None
 
 
 def test_no_disk_is_fatal(media, test_driver):

@@ -15,8 +15,8 @@ bool container_writer::open(const std::string& path, std::uint32_t magic)
         return false;
     }
     ok_ = true;
-    unsigned char header[FILE_HEADER_SIZE] = {};
-    put_u32(header, magic);
+    unsigned char header[FILE_HEADER_SIZE];
+    put_file_header(header, magic, 0);
     return write(header, sizeof header);
 }
 
@@ -42,8 +42,8 @@ bool container_writer::begin_part(std::uint16_t type)
         return false;
     part_start_ = offset();
     in_part_ = true;
-    unsigned char header[PART_HEADER_SIZE] = {};
-    put_u16(header, type);
+    unsigned char header[PART_HEADER_SIZE];
+    put_part_header(header, type, 0);
     return write(header, sizeof header);
 }
 
@@ -72,13 +72,13 @@ bool container_writer::end_part()
         return false;
     in_part_ = false;
     std::uint64_t payload = offset() - part_start_ - PART_HEADER_SIZE;
-    return patch_u32(part_start_ + 2, payload, "a part");
+    return patch_u32(part_start_ + PART_SIZE_OFFSET, payload, "a part");
 }
 
 bool container_writer::finish()
 {
     if (ok_)
-        patch_u32(4, offset() - FILE_HEADER_SIZE, "the content");
+        patch_u32(FILE_LENGTH_OFFSET, offset() - FILE_HEADER_SIZE, "the content");
     if (!file_.close() && ok_) {
         report_error("cannot write " + path_ + ": " + std::strerror(errno));
         ok_ = false;

@@ -4,14 +4,14 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <memory>
 #include <ostream>
 #include <unistd.h>
 
 #include "common/byte_order.h"
+#include "common/deflate_stream.h"
+#include "common/file_descriptor.h"
+#include "common/file_record.h"
 #include "common/part_reader.h"
-#include "installer/package/deflate_stream.h"
-#include "installer/package/file_record.h"
 #include "tools/mkvrp/report.h"
 #include "tools/mkvrp/tree_walk.h"
 
@@ -26,17 +26,16 @@ struct file_data_context {
 
 bool copy_file_content(std::ostream& out, const tree_entry& entry, std::uint32_t size)
 {
-    int descriptor = ::open(entry.full_path.c_str(), O_RDONLY | O_NOFOLLOW);
-    if (descriptor < 0) {
+    owned_descriptor descriptor(::open(entry.full_path.c_str(), O_RDONLY | O_NOFOLLOW));
+    if (!descriptor.valid()) {
         report_error("cannot read " + entry.full_path + ": " + std::strerror(errno));
         return false;
     }
-    std::unique_ptr<int, void (*)(int*)> closer(&descriptor, [](int* fd) { ::close(*fd); });
     char chunk[CONTENT_CHUNK_SIZE];
     std::uint32_t left = size;
     while (left > 0) {
         std::size_t want = left < sizeof chunk ? left : sizeof chunk;
-        ssize_t got = ::read(descriptor, chunk, want);
+        ssize_t got = ::read(descriptor.get(), chunk, want);
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0) {
@@ -55,12 +54,10 @@ bool copy_file_content(std::ostream& out, const tree_entry& entry, std::uint32_t
     return true;
 }
 
-bool write_entry(file_data_context& context, const tree_entry& entry)
+// The header fields of the entry's record that do not depend on its kind.
+bool describe_entry(const file_data_context& context, const tree_entry& entry, file_record& record)
 {
     const struct stat& status = entry.status;
-    if (status.st_dev == context.output_device && status.st_ino == context.output_inode)
-        return true;
-    file_record record;
     record.path = entry.package_path;
     record.mode = std::uint16_t(status.st_mode & 0xffff);
     if (context.options.override_owner) {
@@ -80,9 +77,19 @@ bool write_entry(file_data_context& context, const tree_entry& entry)
         report_error("path " + entry.full_path + " is too long for a package");
         return false;
     }
+    return true;
+}
 
+// What follows a record that is not a regular file: a link's target or a device's number.
+struct small_content {
     std::string link_target;
-    unsigned char device[4];
+    unsigned char device[4] = {};
+};
+
+// The content size of the record, and the content itself unless it is a regular file's.
+bool describe_content(const tree_entry& entry, file_record& record, small_content& content)
+{
+    const struct stat& status = entry.status;
     if (S_ISREG(status.st_mode)) {
         if (std::uint64_t(status.st_size) > 0xffffffffULL) {
             report_error(entry.full_path + " is larger than a package can hold (4 GiB)");
@@ -97,29 +104,40 @@ bool write_entry(file_data_context& context, const tree_entry& entry)
             report_error("cannot read link " + entry.full_path + (length < 0 ? std::string(": ") + std::strerror(errno) : ""));
             return false;
         }
-        link_target.assign(buffer.data(), std::size_t(length));
-        record.content_size = std::uint32_t(link_target.size());
+        content.link_target.assign(buffer.data(), std::size_t(length));
+        record.content_size = std::uint32_t(content.link_target.size());
     } else if (S_ISCHR(status.st_mode) || S_ISBLK(status.st_mode)) {
         if (std::uint64_t(status.st_rdev) > 0xffffffffULL) {
             report_error("device number of " + entry.full_path + " does not fit 32 bits");
             return false;
         }
-        put_u32(device, std::uint32_t(status.st_rdev));
+        put_u32(content.device, std::uint32_t(status.st_rdev));
         record.content_size = 4;
     } else if (!S_ISDIR(status.st_mode) && !S_ISFIFO(status.st_mode)) {
         report_error(entry.full_path + " is a kind of file that packages cannot carry (only files, folders, "
                      "links, devices and FIFOs)");
         return false;
     }
+    return true;
+}
 
+bool write_entry(file_data_context& context, const tree_entry& entry)
+{
+    const struct stat& status = entry.status;
+    if (status.st_dev == context.output_device && status.st_ino == context.output_inode)
+        return true;
+    file_record record;
+    small_content content;
+    if (!describe_entry(context, entry, record) || !describe_content(entry, record, content))
+        return false;
     if (!write_file_record(context.out, record))
         return false;
     if (S_ISREG(status.st_mode))
         return copy_file_content(context.out, entry, record.content_size);
     if (S_ISLNK(status.st_mode))
-        return bool(context.out.write(link_target.data(), std::streamsize(link_target.size())));
+        return bool(context.out.write(content.link_target.data(), std::streamsize(content.link_target.size())));
     if (record.is_device())
-        return bool(context.out.write(reinterpret_cast<char*>(device), 4));
+        return bool(context.out.write(reinterpret_cast<char*>(content.device), 4));
     return true;
 }
 

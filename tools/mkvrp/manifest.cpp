@@ -11,15 +11,30 @@
 
 namespace {
 
-// One name-list part holds at most this many entries: its count field is 16 bits.
-constexpr std::size_t MAX_LIST_ENTRIES = 0xffff;
+// A version bound of a list entry: "-" or "0" is no bound, else version text.
+bool parse_version_bound(const std::string& text, version_number& version)
+{
+    if (text == "-" || text == "0") {
+        version = 0;
+        return true;
+    }
+    return parse_version_text(text, version);
+}
 
 struct manifest_parser {
+    manifest_parser(const std::string& source, const std::string& base, manifest& into)
+        : source_name(source), base_folder(base), result(into)
+    {
+    }
+
     std::string source_name;
     std::string base_folder;
     manifest& result;
     int line_number = 0;
     bool ok = true;
+    bool any_key = false;
+    package_manifest* current = nullptr;  // the section that keys go to
+    std::vector<std::string> seen;        // single-valued keys given in the current section
 
     bool fail(const std::string& message)
     {
@@ -70,7 +85,7 @@ struct manifest_parser {
         std::size_t most = with_extra ? 5 : 4;
         if (words.size() < 2 || words.size() > most)
             return fail(key + " takes NAME [MIN] [MAX]" + (with_extra ? " [EXTRA]" : ""));
-        if (list.size() >= MAX_LIST_ENTRIES)
+        if (list.size() >= MAX_NAME_LIST_ENTRIES)
             return fail("too many " + key + " entries");
         dependency_entry entry;
         entry.name = words[1];
@@ -152,6 +167,103 @@ struct manifest_parser {
         return take_common_key(key, words, rest, package, seen);
     }
 
+    // The first key decides between a single package and a bundle. True when the line was the
+    // bundle's opening line and is done with.
+    bool take_first_line(const std::vector<std::string>& words)
+    {
+        any_key = true;
+        if (words[0] == "bundle") {
+            result.is_bundle = true;
+            result.bundle.first_line = line_number;
+            current = &result.bundle;
+            if (words.size() != 3)
+                return !fail("\"bundle\" takes NAME VERSION");
+            result.bundle.name = words[1];
+            if (check_name(words[1], "bundle name"))
+                take_version(words[2], result.bundle.version);
+            return true;
+        }
+        open_package_section();
+        return false;
+    }
+
+    void open_package_section()
+    {
+        result.packages.emplace_back();
+        current = &result.packages.back();
+        current->first_line = line_number;
+        seen.clear();
+    }
+
+    void take_line(const std::string& key, const std::vector<std::string>& words, const std::string& rest)
+    {
+        if (key == "bundle") {
+            fail("\"bundle\" must be the first line of a manifest");
+        } else if (key == "nodb") {
+            if (current != &result.bundle && result.is_bundle)
+                fail("\"nodb\" belongs to the bundle, before its first package section");
+            else if (words.size() != 2 || (words[1] != "yes" && words[1] != "no"))
+                fail("\"nodb\" takes yes or no");
+            else
+                result.nodb = words[1] == "yes";
+        } else if (key == "package") {
+            if (!result.is_bundle)
+                fail("\"package\" sections belong to bundles (begin the manifest with \"bundle NAME VERSION\")");
+            else if (words.size() != 1)
+                fail("\"package\" takes no value; give name and version on the lines below it");
+            else
+                open_package_section();
+        } else if (current == &result.bundle) {
+            take_bundle_key(key, words, rest);
+        } else if (key == "bundle-names") {
+            fail("\"bundle-names\" belongs to the bundle, before its first package section");
+        } else {
+            take_package_key(key, words, rest, *current, seen);
+        }
+    }
+
+    void take_bundle_key(const std::string& key, const std::vector<std::string>& words, const std::string& rest)
+    {
+        if (key == "bundle-names") {
+            for (std::size_t i = 1; i < words.size(); ++i)
+                if (check_name(words[i], "bundle member name"))
+                    result.bundle_names.push_back(words[i]);
+            if (result.bundle_names.size() > MAX_NAME_LIST_ENTRIES)
+                fail("too many bundle names");
+        } else if (key == "name" || key == "version") {
+            fail("a bundle's name and version are given on its \"bundle\" line");
+        } else if (key == "description" || key == "install-script" || key == "uninstall-script" || key == "tree") {
+            fail("\"" + key + "\" belongs to a package section (opened by a line \"package\")");
+        } else {
+            take_common_key(key, words, rest, result.bundle, seen);
+        }
+    }
+
+    // Whole-manifest checks, and the build times the manifest leaves out: the build's own time,
+    // and for members their bundle's.
+    void finish(std::uint32_t default_build_time)
+    {
+        if (result.is_bundle) {
+            if (result.bundle.build_time == 0)
+                result.bundle.build_time = default_build_time;
+            if (result.packages.empty()) {
+                line_number = result.bundle.first_line;
+                fail("bundle \"" + result.bundle.name + "\" has no package sections");
+            }
+        }
+        for (std::size_t i = 0; i < result.packages.size(); ++i)
+            for (std::size_t j = 0; j < i; ++j)
+                if (!result.packages[i].name.empty() && result.packages[i].name == result.packages[j].name) {
+                    line_number = result.packages[i].first_line;
+                    fail("package \"" + result.packages[i].name + "\" appears twice in the bundle");
+                }
+        for (auto& package : result.packages) {
+            if (package.build_time == 0)
+                package.build_time = result.is_bundle ? result.bundle.build_time : default_build_time;
+            finish_package(package, result.is_bundle ? "package section" : "package");
+        }
+    }
+
     bool finish_package(package_manifest& package, const char* what)
     {
         int saved = line_number;
@@ -192,107 +304,25 @@ bool parse_manifest(const std::string& text, const std::string& source_name, con
     manifest_parser parser{source_name, base_folder, result};
     std::istringstream in(text);
     std::string line;
-    package_manifest* current = nullptr;  // the section that keys go to
-    std::vector<std::string> seen;
-    bool any_key = false;
     while (std::getline(in, line)) {
         ++parser.line_number;
         std::string stripped = trim(line);
         if (stripped.empty() || stripped[0] == '#')
             continue;
         std::vector<std::string> words = split_words(stripped);
-        const std::string& key = words[0];
-        std::string rest = trim(stripped.substr(key.size()));
-
-        if (!any_key) {
-            any_key = true;
-            if (key == "bundle") {
-                result.is_bundle = true;
-                result.bundle.first_line = parser.line_number;
-                current = &result.bundle;
-                if (words.size() != 3) {
-                    parser.fail("\"bundle\" takes NAME VERSION");
-                    continue;
-                }
-                result.bundle.name = words[1];
-                if (parser.check_name(words[1], "bundle name"))
-                    parser.take_version(words[2], result.bundle.version);
-                continue;
-            }
-            result.packages.emplace_back();
-            current = &result.packages.back();
-            current->first_line = parser.line_number;
-        }
-
-        if (key == "bundle") {
-            parser.fail("\"bundle\" must be the first line of a manifest");
-        } else if (key == "nodb") {
-            if (current != &result.bundle && result.is_bundle)
-                parser.fail("\"nodb\" belongs to the bundle, before its first package section");
-            else if (words.size() != 2 || (words[1] != "yes" && words[1] != "no"))
-                parser.fail("\"nodb\" takes yes or no");
-            else
-                result.nodb = words[1] == "yes";
-        } else if (key == "package") {
-            if (!result.is_bundle) {
-                parser.fail("\"package\" sections belong to bundles (begin the manifest with \"bundle NAME VERSION\")");
-            } else if (words.size() != 1) {
-                parser.fail("\"package\" takes no value; give name and version on the lines below it");
-            } else {
-                result.packages.emplace_back();
-                current = &result.packages.back();
-                current->first_line = parser.line_number;
-                seen.clear();
-            }
-        } else if (current == &result.bundle) {
-            if (key == "bundle-names") {
-                for (std::size_t i = 1; i < words.size(); ++i)
-                    if (parser.check_name(words[i], "bundle member name"))
-                        result.bundle_names.push_back(words[i]);
-                if (result.bundle_names.size() > MAX_LIST_ENTRIES)
-                    parser.fail("too many bundle names");
-            } else if (key == "name" || key == "version") {
-                parser.fail("a bundle's name and version are given on its \"bundle\" line");
-            } else if (key == "description" || key == "install-script" || key == "uninstall-script" || key == "tree") {
-                parser.fail("\"" + key + "\" belongs to a package section (opened by a line \"package\")");
-            } else {
-                parser.take_common_key(key, words, rest, result.bundle, seen);
-            }
-        } else {
-            if (key == "bundle-names")
-                parser.fail("\"bundle-names\" belongs to the bundle, before its first package section");
-            else
-                parser.take_package_key(key, words, rest, *current, seen);
-        }
+        std::string rest = trim(stripped.substr(words[0].size()));
+        if (!parser.any_key && parser.take_first_line(words))
+            continue;
+        parser.take_line(words[0], words, rest);
     }
-
-    if (!any_key) {
+    if (!parser.any_key) {
         parser.line_number = 0;
         parser.fail("the manifest is empty");
         return false;
     }
     if (!parser.ok)
         return false;
-    // A time the manifest leaves out is the build's own time; members default to their bundle's.
-    if (result.is_bundle) {
-        if (result.bundle.build_time == 0)
-            result.bundle.build_time = default_build_time;
-        if (result.packages.empty()) {
-            parser.line_number = result.bundle.first_line;
-            parser.fail("bundle \"" + result.bundle.name + "\" has no package sections");
-        }
-    }
-    for (std::size_t i = 0; i < result.packages.size(); ++i)
-        for (std::size_t j = 0; j < i; ++j)
-            if (!result.packages[i].name.empty() && result.packages[i].name == result.packages[j].name) {
-                parser.line_number = result.packages[i].first_line;
-                parser.fail("package \"" + result.packages[i].name + "\" appears twice in the bundle");
-            }
-    for (auto& package : result.packages) {
-        if (package.build_time == 0)
-            package.build_time = result.is_bundle ? result.bundle.build_time : default_build_time;
-        parser.finish_package(package, result.is_bundle ? "package section" : "package");
-    }
+    parser.finish(default_build_time);
     return parser.ok;
 }
 

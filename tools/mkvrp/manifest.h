@@ -53,12 +53,6 @@ struct manifest {
     std::vector<package_manifest> packages;  // exactly one for a single package
 };
 
-// "2.9.3", "3.0", "3.0rc5", "3.0alpha2", "3.0beta" into the packed form; false on anything else.
-bool parse_version_text(const std::string& text, version_number& version);
-
-// A version bound of a list entry: "-" or "0" is no bound, else version text.
-bool parse_version_bound(const std::string& text, version_number& version);
-
 // Reads and checks a manifest file; each fault is reported on standard error with its line.
 // default_build_time is used where the manifest gives none.
 bool read_manifest(const std::string& path, std::uint32_t default_build_time, manifest& result);

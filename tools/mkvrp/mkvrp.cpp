@@ -5,9 +5,8 @@
 #include <fstream>
 #include <iostream>
 #include <string>
-#include <sys/stat.h>
 
-#include "common/byte_order.h"
+#include "common/part_reader.h"
 #include "tools/mkvrp/manifest.h"
 #include "tools/mkvrp/package_listing.h"
 #include "tools/mkvrp/package_writer.h"
@@ -67,18 +66,15 @@ int run_list(const std::string& path)
     if (!list_package(file, std::cout, shown))
         return 1;
     // Listing a file (not a stream) also checks its size against the header, as the repository scan does.
-    struct stat status;
-    if (path != "-" && stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode)) {
+    if (path != "-") {
         file.clear();
         file.seekg(0);
-        unsigned char header[8];
-        if (file.read(reinterpret_cast<char*>(header), 8)) {
-            std::uint64_t length = std::uint64_t(get_u32(header + 4)) + 8;
-            if (length != std::uint64_t(status.st_size)) {
-                report_error(shown + ": the file is " + std::to_string(status.st_size) + " bytes but its header gives " +
-                             std::to_string(length));
-                return 1;
-            }
+        part_reader header(file);
+        std::uint64_t size = 0;
+        if (header.good() && !file_length_agrees(path, header.total_file_length(), size)) {
+            report_error(shown + ": the file is " + std::to_string(size) + " bytes but its header gives " +
+                         std::to_string(header.total_file_length()));
+            return 1;
         }
     }
     return 0;

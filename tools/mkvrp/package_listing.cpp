@@ -5,10 +5,10 @@
 #include <vector>
 
 #include "common/byte_order.h"
+#include "common/file_record.h"
+#include "common/inflate_stream.h"
 #include "common/package_header.h"
 #include "common/part_reader.h"
-#include "installer/package/file_record.h"
-#include "installer/package/inflate_stream.h"
 #include "tools/mkvrp/report.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "common/byte_order.h"
+#include "common/file_descriptor.h"
 #include "common/part_reader.h"
 #include "tools/mkvrp/container_writer.h"
 #include "tools/mkvrp/file_data_writer.h"
@@ -19,19 +19,11 @@ struct output_identity {
     ino_t inode = 0;
 };
 
-void put_name_field(unsigned char* field, const std::string& name)
-{
-    std::memset(field, 0, NAME_FIELD_SIZE);
-    std::memcpy(field, name.data(), std::min(name.size(), NAME_FIELD_SIZE));
-}
-
 bool write_header_part(container_writer& output, std::uint16_t type, const package_manifest& package)
 {
-    unsigned char record[HEADER_RECORD_SIZE] = {};
-    put_name_field(record, package.name);
-    put_u32(record + 16, package.version);
-    put_u32(record + 20, package.build_time);
-    return output.begin_part(type) && output.write(record, sizeof record) && output.end_part();
+    std::string record;
+    append_header_record(record, package.name, package.version, package.build_time);
+    return output.begin_part(type) && output.write(record) && output.end_part();
 }
 
 bool write_text_part(container_writer& output, std::uint16_t type, const std::string& text)
@@ -41,36 +33,22 @@ bool write_text_part(container_writer& output, std::uint16_t type, const std::st
 
 bool write_name_list(container_writer& output, std::uint16_t type, const std::vector<dependency_entry>& entries)
 {
-    if (!output.begin_part(type))
-        return false;
-    unsigned char count[2];
-    put_u16(count, std::uint16_t(entries.size()));
-    if (!output.write(count, 2))
-        return false;
-    for (const auto& entry : entries) {
-        unsigned char bytes[NAME_ENTRY_SIZE] = {};
-        put_name_field(bytes, entry.name);
-        put_u32(bytes + 16, entry.minimum);
-        put_u32(bytes + 24, entry.maximum);
-        put_u32(bytes + 28, std::uint32_t(entry.extra));
-        if (!output.write(bytes, sizeof bytes))
-            return false;
-    }
-    return output.end_part();
+    std::string list;
+    return append_name_list(list, entries) && output.begin_part(type) && output.write(list) && output.end_part();
 }
 
 // Scripts are copied in pieces: nothing stops a builder from shipping a large one.
 bool write_script_part(container_writer& output, std::uint16_t type, const std::string& path)
 {
-    int descriptor = ::open(path.c_str(), O_RDONLY);
-    if (descriptor < 0) {
+    owned_descriptor descriptor(::open(path.c_str(), O_RDONLY));
+    if (!descriptor.valid()) {
         report_error("cannot read script " + path + ": " + std::strerror(errno));
         return false;
     }
     bool ok = output.begin_part(type);
     char chunk[16384];
     while (ok) {
-        ssize_t got = ::read(descriptor, chunk, sizeof chunk);
+        ssize_t got = ::read(descriptor.get(), chunk, sizeof chunk);
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0) {
@@ -82,7 +60,6 @@ bool write_script_part(container_writer& output, std::uint16_t type, const std::
             ok = output.write(chunk, std::size_t(got));
         }
     }
-    ::close(descriptor);
     return ok && output.end_part();
 }
 

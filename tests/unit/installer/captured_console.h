@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "installer/frontend/run_context.h"
+#include "installer/state/run_context.h"
 
 // A context whose console output is captured in memory instead of reaching the test's output;
 // the message log keeps what was said.

@@ -38,7 +38,7 @@ std::vector<std::string> names_of(const std::vector<installed_package*>& list)
 {
     std::vector<std::string> names;
     for (const installed_package* package : list)
-        names.push_back(package->name.empty() ? "<placeholder>" : package->name);
+        names.push_back(package->name.empty() ? "<hold-back>" : package->name);
     return names;
 }
 
@@ -73,7 +73,7 @@ TEST_P(change_plan_test, plans_consistent_changes)
 {
     std::vector<installed_package*> removals;
     std::vector<installed_package*> enables;
-    plan_changes(context_, removals, enables, 0);
+    plan_changes(context_, removals, enables, REPORT_NOTHING);
     for (const auto& package : context_.installed) {
         auto expected = GetParam().actions_after.find(package->name);
         std::int32_t action = expected == GetParam().actions_after.end() ? ACTION_NONE : expected->second;

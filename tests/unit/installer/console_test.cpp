@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "captured_console.h"
-#include "installer/frontend/console.h"
+#include "installer/state/console.h"
 
 namespace {
 

@@ -8,7 +8,9 @@
 #include <gtest/gtest.h>
 
 #include "database_root.h"
+#include "installer/apply/package_operations.h"
 #include "installer/database/package_database.h"
+#include "installer/database/record_saving.h"
 #include "relations_fixtures.h"
 
 namespace {
@@ -230,6 +232,27 @@ TEST(database_records, a_failed_write_names_the_file_and_leaves_no_temporary)
     std::filesystem::remove_all(root.record("web") / "provides");
     EXPECT_EQ(record_files(root, "web"),
               (std::map<std::string, std::string>{{"version", "1 1\n"}, {"deps", ""}, {"files", ""}}));
+}
+
+TEST(database_records, enabling_and_disabling_report_a_file_list_that_cannot_be_saved)
+{
+    for (bool enable : {false, true}) {
+        database_root root;
+        root.write_record("web", {{"version", "1 1\n"}});
+        std::filesystem::create_directories(root.record("web") / "files" / "inside");
+        std::string output = root.run([enable] {
+            silent_context out;
+            std::unique_ptr<installed_package> record = installed("web", ver(1, 2), 99);
+            record->disabled = enable;
+            if (enable)
+                enable_package(out.context, *record);
+            else
+                disable_package(out.context, *record);
+            return out.context.message_log.empty() ? std::string("nothing reported") : out.context.message_log.back();
+        });
+        EXPECT_EQ(output, "ERROR: installation of web-1.2 failed: could not create meta/files: Is a directory")
+            << (enable ? "enable" : "disable");
+    }
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "installer/planning/relations.h"
+#include "installer/planning/install_check.h"
 #include "relations_fixtures.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "installer/database/installed_package.h"
-#include "installer/frontend/run_context.h"
+#include "installer/state/installed_package.h"
+#include "installer/state/run_context.h"
 
 // Small packages described in one expression: package("b", ver(1, 0)).needs("a", ver(1, 0)).
 template <class record>

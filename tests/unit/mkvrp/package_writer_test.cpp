@@ -9,9 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include "common/file_record.h"
+#include "common/inflate_stream.h"
 #include "common/part_reader.h"
-#include "installer/package/file_record.h"
-#include "installer/package/inflate_stream.h"
 #include "installer/package/repository_package.h"
 #include "tools/mkvrp/manifest.h"
 #include "tools/mkvrp/package_writer.h"

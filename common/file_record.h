@@ -4,6 +4,10 @@
 #include <ostream>
 #include <string>
 
+// The file data of a package is a compressed stream of records, each a 30-byte header (mode,
+// owner, time, content size, name length), the name, and the content: a file's bytes, a link's
+// target or a device's number. A record is a value that its reader or writer owns for one step.
+
 constexpr std::size_t FILE_RECORD_HEADER_SIZE = 30;
 constexpr std::size_t CONTENT_CHUNK_SIZE = 16384;
 // Link targets longer than a path can be are not trusted to be allocated.

@@ -5,10 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "installer/database/installed_package.h"
+#include "installer/state/installed_package.h"
 
-// The one process-wide state of installer: what is installed, what running processes hold, and
-// the console's progress line and message log.
+// The one process-wide state of installer: what is installed (the context owns the records), what
+// running processes hold open, and the console's progress line and message log. Every layer is
+// handed it; only the front end creates it.
 struct run_context {
     std::vector<std::unique_ptr<installed_package>> installed;
     std::set<std::string> files_in_use;

@@ -1,4 +1,4 @@
-#include "installer/package/file_record.h"
+#include "common/file_record.h"
 
 #include "common/byte_order.h"
 

@@ -4,25 +4,30 @@
 #include <optional>
 #include <string>
 
-#include "installer/frontend/run_context.h"
+#include "installer/state/run_context.h"
 
 class part_reader;
 
 // Name of each package installed before a repository run, and whether it was disabled.
 using previous_states = std::map<std::string, bool>;
 
-// Installs the package or bundle file arriving on the stream; the result is the exit status:
-// 0 success, 1 failure; for a bundle also 2 (refused by its checks) and 3 (no member installed).
-int install_from_stream(run_context& context, std::istream& stream, unsigned flags, const previous_states& previous);
+// How installing a package or bundle file ended; the values are the program's exit statuses.
+enum install_result : int {
+    INSTALL_DONE = 0,
+    INSTALL_FAILED = 1,
+    INSTALL_REFUSED = 2,    // a bundle refused by its checks
+    INSTALL_NO_MEMBER = 3,  // a bundle none of whose members was installed
+};
+
+// Installs the package or bundle file arriving on the stream.
+install_result install_from_stream(run_context& context, std::istream& stream, unsigned flags,
+                                   const previous_states& previous);
 
 // Installs the package whose PART_PACKAGE the reader stands on; bundle is the membership a
 // bundle's member gets (null for a single package). The name of the package now installed under
 // that name (the new one, or the one kept when this one is omitted), or nothing.
 std::optional<std::string> install_single(run_context& context, part_reader& reader, unsigned flags,
                                           const previous_states& previous, const dependency_entry* bundle);
-
-// The reader stands on PART_BUNDLE.
-int install_bundle(run_context& context, part_reader& reader, unsigned flags, const previous_states& previous);
 
 // Uninstalls and drops the installed package of that name; false when there is none.
 bool replace_installed(run_context& context, const std::string& name);

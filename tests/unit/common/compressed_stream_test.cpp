@@ -7,9 +7,9 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
-#include "installer/package/deflate_stream.h"
-#include "installer/package/file_record.h"
-#include "installer/package/inflate_stream.h"
+#include "common/deflate_stream.h"
+#include "common/file_record.h"
+#include "common/inflate_stream.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "installer/frontend/run_context.h"
+#include "installer/state/run_context.h"
 
 run_context& get_run_context()
 {

@@ -1,4 +1,4 @@
-#include "installer/frontend/console.h"
+#include "installer/state/console.h"
 
 #include <cerrno>
 #include <cstdarg>

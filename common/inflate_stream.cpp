@@ -1,4 +1,4 @@
-#include "installer/package/inflate_stream.h"
+#include "common/inflate_stream.h"
 
 #include <algorithm>
 

@@ -1,15 +1,17 @@
-#include "installer/planning/install_stream.h"
+#include "installer/apply/install_stream.h"
 
 #include <memory>
 
 #include "common/part_reader.h"
+#include "installer/apply/bundle_installation.h"
+#include "installer/apply/change_application.h"
 #include "installer/apply/package_operations.h"
 #include "installer/apply/path_safety.h"
-#include "installer/database/package_database.h"
-#include "installer/frontend/console.h"
+#include "installer/database/installed_list.h"
 #include "installer/planning/change_plan.h"
-#include "installer/planning/relations.h"
+#include "installer/planning/install_check.h"
 #include "installer/planning/upgrade_space.h"
+#include "installer/state/console.h"
 
 namespace {
 
@@ -48,7 +50,7 @@ void skip_to_next_member(part_reader& reader)
 
 bool replace_installed(run_context& context, const std::string& name)
 {
-    installed_package* installed = find_installed_package(context, name);
+    installed_package* installed = find_installed_record(context, name);
     if (!installed)
         return false;
     uninstall_package(context, *installed);
@@ -81,7 +83,7 @@ std::optional<std::string> install_single(run_context& context, part_reader& rea
             skip_to_next_member(reader);
         else if ((check & CHECK_SAME) && (flags & FLAG_RECOVER))
             announce_unchanged(context, *candidate);
-        if (find_installed_package(context, candidate->name))
+        if (find_installed_record(context, candidate->name))
             return candidate->name;
         return std::nullopt;
     }
@@ -89,15 +91,15 @@ std::optional<std::string> install_single(run_context& context, part_reader& rea
     std::string name = candidate->name;
     if (!reader.is_nodb()) {
         // Refused before the plan touches anything: the old version stays installed and working.
-        const installed_package* installed = find_installed_package(context, name);
+        const installed_package* installed = find_installed_record(context, name);
         if (installed && !installed->is_bundle && !upgrade_fits(context, reader, *candidate, *installed))
             return std::nullopt;
         std::unique_ptr<installed_package> old_version;
-        if (installed_package* installed = find_installed_package(context, name))
+        if (installed_package* installed = find_installed_record(context, name))
             old_version = take_installed(context, installed);
         installed_package* planned = candidate.get();
         append_installed(context, std::move(candidate));
-        apply_changes(context, 1);
+        apply_changes(context, REPORT_CHANGES);
         if (old_version)
             uninstall_package(context, *old_version);
         candidate = take_installed(context, planned);
@@ -108,16 +110,17 @@ std::optional<std::string> install_single(run_context& context, part_reader& rea
     if (!install_package(context, *candidate, reader))
         return std::nullopt;
     append_installed(context, std::move(candidate));
-    apply_changes(context, 0);
+    apply_changes(context, REPORT_NOTHING);
     return name;
 }
 
-int install_from_stream(run_context& context, std::istream& stream, unsigned flags, const previous_states& previous)
+install_result install_from_stream(run_context& context, std::istream& stream, unsigned flags,
+                                   const previous_states& previous)
 {
     part_reader reader(stream);
     for (std::int32_t type : STREAM_PART_TYPES)
         reader.accept(type);
     if (reader.next_part() == PART_BUNDLE)
         return install_bundle(context, reader, flags, previous);
-    return install_single(context, reader, flags, previous, nullptr) ? 0 : 1;
+    return install_single(context, reader, flags, previous, nullptr) ? INSTALL_DONE : INSTALL_FAILED;
 }

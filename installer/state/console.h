@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-#include "installer/frontend/run_context.h"
+#include "installer/state/run_context.h"
 
 constexpr std::size_t MESSAGE_BODY_SIZE = 256;  // bodies are cut to 255 bytes
 constexpr int CONSOLE_LINE_WIDTH = 79;

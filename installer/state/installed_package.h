@@ -5,6 +5,12 @@
 
 #include "common/package_header.h"
 
+// An installed package: the header fields it was installed with, the files it placed, the bundle it
+// came with, whether it is disabled (its files moved aside to "/x/NAME") and the action scheduled
+// for it. The database loads one record per directory under /var/pdb/ and writes it back; the
+// run context's installed array owns every record of a run. A record without a name is a
+// hold-back record: it only conflicts with a package a bundle lists, and is never written.
+
 enum scheduled_action : std::int32_t {
     ACTION_NONE = 0,
     ACTION_UNINSTALL = 1,
@@ -12,7 +18,6 @@ enum scheduled_action : std::int32_t {
     ACTION_DISABLE = 3,
 };
 
-// A package as the database under /var/pdb/ knows it.
 class installed_package : public package_header {
 public:
     std::set<std::string> files;       // absolute paths, byte-wise order; empty for a bundle record

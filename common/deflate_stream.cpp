@@ -1,4 +1,4 @@
-#include "installer/package/deflate_stream.h"
+#include "common/deflate_stream.h"
 
 deflate_stream::deflate_stream(std::streambuf* sink) : sink_(sink)
 {

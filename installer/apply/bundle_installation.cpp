@@ -1,26 +1,29 @@
+#include "installer/apply/bundle_installation.h"
+
 #include <memory>
 #include <set>
 #include <vector>
 
 #include "common/part_reader.h"
+#include "installer/apply/change_application.h"
 #include "installer/apply/operation_journal.h"
 #include "installer/apply/package_operations.h"
 #include "installer/apply/path_safety.h"
-#include "installer/database/package_database.h"
-#include "installer/frontend/console.h"
+#include "installer/database/installed_list.h"
+#include "installer/database/record_saving.h"
 #include "installer/planning/change_plan.h"
-#include "installer/planning/install_stream.h"
-#include "installer/planning/relations.h"
+#include "installer/planning/install_check.h"
+#include "installer/state/console.h"
 
 namespace {
 
-// A nameless record that conflicts with the named package, so that the plan keeps it from being
-// enabled for the rest of the run. It is never written to the database.
-std::unique_ptr<installed_package> placeholder_against(const std::string& name)
+// A hold-back record: nameless, it conflicts with the named package, so that the plan keeps that
+// package from being enabled for the rest of the run. It is never written to the database.
+std::unique_ptr<installed_package> hold_back_record_against(const std::string& name)
 {
-    auto placeholder = std::make_unique<installed_package>();
-    placeholder->conflicts.push_back(dependency_entry{name, 0, 0, 0});
-    return placeholder;
+    auto record = std::make_unique<installed_package>();
+    record->conflicts.push_back(dependency_entry{name, 0, 0, 0});
+    return record;
 }
 
 void hold_back_listed_packages(run_context& context, part_reader& reader, const previous_states& previous)
@@ -30,32 +33,33 @@ void hold_back_listed_packages(run_context& context, part_reader& reader, const 
     for (const dependency_entry& entry : listed) {
         auto state = previous.find(entry.name);
         if (state == previous.end() || state->second)
-            append_installed(context, placeholder_against(entry.name));
+            append_installed(context, hold_back_record_against(entry.name));
     }
     reader.next_part();
 }
 
 }  // namespace
 
-int install_bundle(run_context& context, part_reader& reader, unsigned flags, const previous_states& previous)
+install_result install_bundle(run_context& context, part_reader& reader, unsigned flags,
+                              const previous_states& previous)
 {
     auto bundle = std::make_unique<installed_package>();
     if (!read_header(reader, *bundle))
-        return 1;
+        return INSTALL_FAILED;
     if (!is_safe_package_name(bundle->name) || !has_recordable_lists(*bundle)) {
         report_broken_package(context, *bundle);
-        return 1;
+        return INSTALL_FAILED;
     }
     flags |= FLAG_RECOVER;
     if (check_install(context, *bundle, flags) & ~flags)
-        return 2;
+        return INSTALL_REFUSED;
     replace_installed(context, bundle->name);
     if (!ensure_record_directory(context, *bundle))
-        return 1;
+        return INSTALL_FAILED;
     begin_operation(*bundle, "install");
     if (!save_record(context, *bundle)) {
         uninstall_package(context, *bundle);
-        return 1;
+        return INSTALL_FAILED;
     }
     end_operation(*bundle);
     const dependency_entry membership{bundle->name, bundle->version, bundle->version, 0};
@@ -83,12 +87,12 @@ int install_bundle(run_context& context, part_reader& reader, unsigned flags, co
         skip_to_next_member(reader);
     }
     if (count == 0)
-        return 3;
+        return INSTALL_NO_MEMBER;
     for (const std::string& name : former_members)
-        if (installed_package* former = find_installed_package(context, name))
+        if (installed_package* former = find_installed_record(context, name))
             former->action = ACTION_UNINSTALL;
-    apply_changes(context, 0);
+    apply_changes(context, REPORT_NOTHING);
     set_progress_line(context, "");
     show_notice(context, "installed %s", bundle_label(membership.name, membership.minimum).c_str());
-    return 0;
+    return INSTALL_DONE;
 }

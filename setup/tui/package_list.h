@@ -1,0 +1,56 @@
+#pragma once
+
+// The package files of one installation medium: one package_entry per ".vrp" file of a directory,
+// holding only what the menu and the install order need (header, description, dependency names),
+// never the file data. A package_list is owned by the installation flow that reads the medium; the
+// directory text is borrowed from that flow and must outlive the list.
+
+#include <cstddef>
+#include <cstdint>
+#include <streambuf>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "setup/tui/menu_grid.h"
+
+constexpr size_t PACKAGE_HEADER_SIZE = 32;
+constexpr size_t DEPENDENCY_ENTRY_SIZE = 32;
+constexpr size_t PACKAGE_NAME_SIZE = 16;
+
+struct package_entry {
+    std::string path;                               // directory + "/" + file name
+    unsigned char header[PACKAGE_HEADER_SIZE] = {};  // byte for byte; the name is the first 16
+    std::string description;                        // empty when the file has none
+    uint16_t dependency_count = 0;
+    std::vector<unsigned char> dependencies;        // dependency_count raw 32-byte entries
+    bool selected = false;
+};
+
+struct package_list {
+    const char* directory = nullptr;
+    std::vector<package_entry> entries;     // directory order
+    // Display order, rebuilt each time the menu opens: the entry index behind each grid item, the
+    // items the grid draws (names point into the entries' headers) and the pointers it walks.
+    std::vector<size_t> display_order;
+    std::vector<grid_entry> display_items;
+    std::vector<grid_entry*> display_pointers;
+    menu_grid grid;
+    bool remote = false;
+};
+
+void package_list_init(package_list& list, const char* directory);
+// Reports "No packages found" or "Bad package" itself.
+bool package_list_load(package_list& list, bool initially_selected);
+
+// Fills the header, description and dependencies of the entry from a package file, reading only
+// its first parts; false when the file is not a package or is cut short in them.
+bool read_package_entry(std::streambuf* source, package_entry& entry);
+
+// A name field as text: up to its first NUL, never more than 16 bytes.
+std::string_view package_name(const unsigned char* field);
+std::string_view package_name(const package_entry& entry);
+// The name of dependency `index` of the entry.
+std::string_view dependency_name(const package_entry& entry, size_t index);
+// The first entry, in directory order, with that name; nullptr when there is none.
+package_entry* find_package(package_list& list, std::string_view name);
