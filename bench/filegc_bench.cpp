@@ -16,105 +16,21 @@
 #include <unistd.h>
 #include <vector>
 
+#include "bench/bench_tree.h"
+
 namespace {
 
-constexpr int PACKAGES = 1000;
-constexpr int DIRECTORIES_PER_PACKAGE = 10;
-constexpr int FILES_PER_DIRECTORY = 20;  // 1,000 x 10 x 20 = 200,000 owned files
-
-struct measurement {
-    double seconds = 0;
-    long peak_kb = 0;
-    std::string output;
-    int status = -1;
-};
-
-std::string package_name(int index)
-{
-    char name[16];
-    std::snprintf(name, sizeof name, "pkg%04d", index);
-    return name;
-}
-
-std::string file_path(int package, int directory, int file)
-{
-    char path[96];
-    std::snprintf(path, sizeof path, "tree/%s/lib%02d/module-%03d.so", package_name(package).c_str(), directory, file);
-    return path;
-}
+using namespace bench_tree;
 
 std::string stray_path(int package)
 {
     return "tree/" + package_name(package) + "/lib00/stray.tmp";
 }
 
-bool build_root(const std::filesystem::path& root)
-{
-    std::filesystem::remove_all(root);
-    for (int package = 0; package < PACKAGES; ++package) {
-        std::filesystem::path record = root / "var" / "pdb" / package_name(package);
-        std::filesystem::create_directories(record);
-        std::ofstream(record / "version") << (0x01006600u + package) << " 1\n";
-        std::ofstream(record / "deps") << (package == 0 ? "" : "pkg0000 0 0\n");
-        std::ofstream files(record / "files");
-        for (int directory = 0; directory < DIRECTORIES_PER_PACKAGE; ++directory) {
-            std::filesystem::create_directories((root / file_path(package, directory, 0)).parent_path());
-            for (int file = 0; file < FILES_PER_DIRECTORY; ++file) {
-                std::string path = file_path(package, directory, file);
-                files << path << '\n';
-                std::ofstream(root / path);
-            }
-        }
-        if (!files)
-            return false;
-    }
-    return true;
-}
-
 void add_strays(const std::filesystem::path& root)
 {
     for (int package = 0; package < PACKAGES; ++package)
         std::ofstream(root / stray_path(package));
-}
-
-double now()
-{
-    timespec time;
-    clock_gettime(CLOCK_MONOTONIC, &time);
-    return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_nsec) / 1e9;
-}
-
-// Runs the program with its standard output read back; peak memory is that of the program itself.
-measurement run(const std::vector<std::string>& arguments)
-{
-    measurement result;
-    int channel[2];
-    if (::pipe(channel) != 0)
-        return result;
-    double start = now();
-    pid_t child = ::fork();
-    if (child == 0) {
-        ::dup2(channel[1], STDOUT_FILENO);
-        ::close(channel[0]);
-        ::close(channel[1]);
-        std::vector<char*> argv;
-        for (const std::string& argument : arguments)
-            argv.push_back(const_cast<char*>(argument.c_str()));
-        argv.push_back(nullptr);
-        ::execvp(argv[0], argv.data());
-        ::_exit(127);
-    }
-    ::close(channel[1]);
-    char buffer[65536];
-    ssize_t got;
-    while ((got = ::read(channel[0], buffer, sizeof buffer)) > 0)
-        result.output.append(buffer, static_cast<std::size_t>(got));
-    ::close(channel[0]);
-    rusage usage{};
-    ::wait4(child, &result.status, 0, &usage);
-    result.seconds = now() - start;
-    result.peak_kb = usage.ru_maxrss;
-    return result;
 }
 
 std::size_t count_lines(const std::string& text)

@@ -11,7 +11,7 @@ shift
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-ALL=(read filegc install repository package_list)
+ALL=(read filegc query install repository package_list floppy)
 
 bench_read() {
   "$build/bench/read_bench" "$work/read" 5
@@ -19,6 +19,14 @@ bench_read() {
 
 bench_filegc() {
   "$build/bench/filegc_bench" "$build/installer/installer" "$work/filegc" 3
+}
+
+bench_query() {
+  "$build/bench/query_bench" "$build/installer/installer-query" "$work/query" 5
+}
+
+bench_floppy() {
+  "$build/bench/floppy_bench" "$work/floppy" 20
 }
 
 bench_install() {

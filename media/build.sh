@@ -104,12 +104,14 @@ while [ ${#pending[@]} -gt 0 ]; do
     done
 done
 
-# Kernel and modules: those for IDE disks and CD-ROMs and their file systems, each after the
+# Kernel and modules: those for IDE disks, CD-ROMs and floppies and their file systems, each after the
 # modules it needs, in the order /init loads them.
 kernel_version=$(ls "$extracted/lib/modules")
 module_tree=$extracted/lib/modules/$kernel_version
+# The floppy drive, and the code pages that mounting a FAT floppy asks for.
+floppy_modules=(floppy nls_cp437 nls_ascii)
 python3 "$source_dir/media/module_order.py" "$module_tree" \
-    ata_piix sd_mod sr_mod crc32c_generic crct10dif_generic ext4 isofs fat vfat > "$root/etc/modules.order"
+    ata_piix sd_mod sr_mod crc32c_generic crct10dif_generic ext4 isofs fat vfat "${floppy_modules[@]}" > "$root/etc/modules.order"
 while read -r module; do
     install -D -m 0644 "$module_tree/$module" "$root/lib/modules/$kernel_version/$module"
 done < "$root/etc/modules.order"
@@ -128,6 +130,7 @@ node 0660 hda b 8 0
 for partition in 1 2 3 4; do node 0660 "hda$partition" b 8 "$partition"; done
 node 0660 hdb b 8 16
 node 0660 hdc b 11 0
+node 0660 fd0 b 2 0
 
 (cd "$root" && find . | LC_ALL=C sort | cpio -o -H newc -R 0:0 --quiet) | gzip -9 > "$out/initramfs.cpio.gz.tmp"
 mv "$out/initramfs.cpio.gz.tmp" "$out/initramfs.cpio.gz"

@@ -3,7 +3,8 @@
 set -euo pipefail
 packages=(cmake g++ make zlib1g-dev libgtest-dev googletest clang libclang-rt-dev
           python3-pytest python3-pexpect bash-static busybox-static e2fsprogs fdisk util-linux
-          nasm qemu-system-x86 gcc-multilib g++-multilib lib32z1-dev time cpio)
+          nasm qemu-system-x86 gcc-multilib g++-multilib lib32z1-dev time cpio
+          dosfstools mtools)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -1,7 +1,10 @@
 #include "installer/database/package_database.h"
 
+#include <cstring>
 #include <dirent.h>
 #include <fstream>
+#include <functional>
+#include <iterator>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,20 +21,29 @@ std::string record_directory(const installed_package& record)
 void load_database(run_context& context, bool quiet)
 {
     context.quiet = quiet;
-    DIR* directory = ::opendir(DATABASE_DIRECTORY);
-    if (directory == nullptr) {
+    std::vector<std::string> names;
+    if (!list_record_names(names)) {
         show_warning(context, "could not open repo");
         return;
     }
-    while (const dirent* entry = ::readdir(directory)) {
-        if (entry->d_name[0] == '.')
-            continue;
+    for (const std::string& name : names) {
         auto record = std::make_unique<installed_package>();
         record->architecture.clear();
-        load_record(*record, entry->d_name);
+        load_record(*record, name);
         append_installed(context, std::move(record));
     }
+}
+
+bool list_record_names(std::vector<std::string>& names)
+{
+    DIR* directory = ::opendir(DATABASE_DIRECTORY);
+    if (directory == nullptr)
+        return false;
+    while (const dirent* entry = ::readdir(directory))
+        if (entry->d_name[0] != '.')
+            names.emplace_back(entry->d_name);
     ::closedir(directory);
+    return true;
 }
 
 namespace {
@@ -54,23 +66,6 @@ bool read_entries(const std::string& path, std::vector<dependency_entry>& entrie
     return true;
 }
 
-void read_file_list(const std::string& path, std::set<std::string>& files)
-{
-    std::ifstream file(path);
-    std::string line;
-    while (std::getline(file, line)) {
-        if (line.empty())
-            continue;
-        // A copy gets a buffer of its own length; the line's grown buffer is reused for the next.
-        // Lists written before paths were stored canonically may hold "//" or "/./": owners and
-        // collection must compare the one spelling the installation uses.
-        std::string path = line[0] != '/' ? "/" + line : line;
-        if (!is_canonical(path))
-            path = canonical_path(path);
-        files.emplace_hint(files.end(), std::move(path));
-    }
-}
-
 bool exists(const std::string& path)
 {
     struct stat status;
@@ -79,60 +74,155 @@ bool exists(const std::string& path)
 
 }  // namespace
 
+void for_each_listed_file(const installed_package& record, const std::function<bool(std::string&)>& visit)
+{
+    std::ifstream file(record_directory(record) + "files");
+    std::string line;
+    while (std::getline(file, line)) {
+        if (line.empty())
+            continue;
+        std::string path = line[0] != '/' ? "/" + line : line;
+        // Lists written before paths were stored canonically may hold "//" or "/./": owners and
+        // collection must compare the one spelling the installation uses.
+        if (!is_canonical(path))
+            path = canonical_path(path);
+        if (!visit(path))
+            return;
+    }
+}
+
 // A write cut short by a power cut leaves its temporary behind; it is never wanted, and it would
 // keep the directory from being removed on uninstall.
 void remove_stale_temporaries(const std::string& directory)
 {
+    for (const std::string& temporary : temporary_paths_in(directory))
+        ::unlink(temporary.c_str());
+}
+
+std::vector<std::string> temporary_paths_in(const std::string& directory)
+{
+    std::vector<std::string> paths;
     for (const char* name : {"version", "deps", "provides", "conflicts", "bundle", "files", ".operation"})
-        ::unlink(temporary_path_for(directory + name).c_str());
+        paths.push_back(temporary_path_for(directory + name));
+    return paths;
 }
 
 void load_record(installed_package& record, const std::string& name)
 {
+    // The schedule file stays until its request has been carried out or refused (consume_schedules).
+    read_record(record, name);
+    remove_stale_temporaries(record_directory(record));
+}
+
+namespace {
+
+constexpr const char* RECORD_FILE_NAMES[] = {"version", "deps", "provides", "conflicts", "files", "bundle", "disabled",
+                                             "schedule"};
+
+// Which of RECORD_FILE_NAMES (bit i for entry i) the record directory lists. A record has only a
+// few of them: one listing spares an open per absent file, which adds up over a whole database.
+// Every bit is set when the directory cannot be listed, so that each file is still tried.
+struct record_listing {
+    unsigned listed = ~0u;
+    unsigned plain = 0;  // listed as a file or directory, not a link: it exists without a stat
+};
+
+record_listing listed_record_files(const std::string& directory)
+{
+    record_listing result;
+    DIR* listing = ::opendir(directory.c_str());
+    if (listing == nullptr)
+        return result;
+    result.listed = 0;
+    while (const dirent* entry = ::readdir(listing))
+        for (unsigned index = 0; index < std::size(RECORD_FILE_NAMES); ++index)
+            if (std::strcmp(entry->d_name, RECORD_FILE_NAMES[index]) == 0) {
+                result.listed |= 1u << index;
+                if (entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN)
+                    result.plain |= 1u << index;
+            }
+    ::closedir(listing);
+    return result;
+}
+
+unsigned record_file_bit(const char* file)
+{
+    for (unsigned index = 0; index < std::size(RECORD_FILE_NAMES); ++index)
+        if (std::strcmp(file, RECORD_FILE_NAMES[index]) == 0)
+            return 1u << index;
+    return 0;
+}
+
+}  // namespace
+
+unsigned read_record(installed_package& record, const std::string& name, bool with_file_list)
+{
     record.name = name;
     std::string directory = record_directory(record);
+    record_listing listing = listed_record_files(directory);
+    auto has = [&listing](const char* file) { return (listing.listed & record_file_bit(file)) != 0; };
+    // A listed name may still be a dangling link: stat decides then, as it always has.
+    auto exists_there = [&](const char* file) {
+        return has(file) && ((listing.plain & record_file_bit(file)) != 0 || exists(directory + file));
+    };
+    unsigned damage = 0;
 
-    std::ifstream version_file(directory + "version");
+    std::ifstream version_file;
+    if (has("version"))
+        version_file.open(directory + "version");
     if (!(version_file >> record.version >> record.build_time))
-        record.action = ACTION_UNINSTALL;
-    if (!read_entries(directory + "deps", record.dependencies, false))
-        record.action = ACTION_UNINSTALL;
-    if (!read_entries(directory + "provides", record.provides, true))
-        record.action = ACTION_UNINSTALL;
-    if (!read_entries(directory + "conflicts", record.conflicts, false))
+        damage |= DAMAGE_VERSION;
+    if (has("deps") && !read_entries(directory + "deps", record.dependencies, false))
+        damage |= DAMAGE_DEPS;
+    if (has("provides") && !read_entries(directory + "provides", record.provides, true))
+        damage |= DAMAGE_PROVIDES;
+    if (has("conflicts") && !read_entries(directory + "conflicts", record.conflicts, false))
+        damage |= DAMAGE_CONFLICTS;
+    if (damage != 0)
         record.action = ACTION_UNINSTALL;
 
-    record.is_bundle = !exists(directory + "files");
-    if (!record.is_bundle)
-        read_file_list(directory + "files", record.files);
+    record.is_bundle = !exists_there("files");
+    if (!record.is_bundle && with_file_list)
+        // The path is a fresh string of its own length: moving it in keeps the set compact.
+        for_each_listed_file(record, [&record](std::string& path) {
+            record.files.emplace_hint(record.files.end(), std::move(path));
+            return true;
+        });
 
-    std::ifstream bundle_file(directory + "bundle");
     std::string bundle_name;
-    if (bundle_file >> bundle_name) {
+    if (has("bundle") && std::ifstream(directory + "bundle") >> bundle_name) {
         record.bundle.name = bundle_name;
         record.bundle.minimum = 0;
         record.bundle.maximum = 0;
     }
-    record.disabled = exists(directory + "disabled");
-    read_schedule(record);
-    remove_stale_temporaries(directory);
+    record.disabled = exists_there("disabled");
+    // A known word overrides the uninstall that damage asked for.
+    if (has("schedule"))
+        if (std::int32_t action = scheduled_action_in(directory + "schedule"); action != ACTION_NONE)
+            record.action = action;
+    return damage;
+}
+
+std::int32_t scheduled_action_in(const std::string& schedule_path)
+{
+    std::ifstream file(schedule_path);
+    std::string word;
+    if (!(file >> word))
+        return ACTION_NONE;
+    if (word == "uninstall")
+        return ACTION_UNINSTALL;
+    if (word == "enable")
+        return ACTION_ENABLE;
+    if (word == "disable")
+        return ACTION_DISABLE;
+    return ACTION_NONE;
 }
 
 void read_schedule(installed_package& record)
 {
     std::string path = record_directory(record) + "schedule";
-    {
-        std::ifstream file(path);
-        std::string word;
-        if (file >> word) {
-            if (word == "uninstall")
-                record.action = ACTION_UNINSTALL;
-            else if (word == "enable")
-                record.action = ACTION_ENABLE;
-            else if (word == "disable")
-                record.action = ACTION_DISABLE;
-        }
-    }
+    if (std::int32_t action = scheduled_action_in(path); action != ACTION_NONE)
+        record.action = action;
     // The request stays on disk until it has been carried out or refused: a power cut in between
     // must not lose it.
 }

@@ -1,10 +1,60 @@
+#include <cstdio>
+#include <sys/mount.h>
+
+#include "setup/disk/floppy_part_copy.h"
+#include "setup/disk/floppy_part_prompt.h"
 #include "setup/flows/installation_flows.h"
 #include "setup/flows/shared_screens.h"
-#include "setup/flows/unavailable_flow.h"
+#include "setup/flows/target_disk.h"
+#include "setup/support/process_runner.h"
 
-// Placeholder until this flow is built: it says so and fails, so the user is asked to reboot.
+bool install_floppy_set(setup_context& context)
+{
+    std::FILE* installer = pipe_to("/sbin/installer", "-q", "-r", "/mnt", "-", nullptr);
+    if (!installer) {
+        std::puts("\nFATAL ERROR: couldn't start install");
+        return false;
+    }
+    // The count is 1 until the first part has been read; from then on the set's own count rules.
+    for (unsigned part = 0; part < context.set_header.part_count;) {
+        std::puts("");
+        std::FILE* file = open_floppy_part(part);
+        if (!file) {
+            std::puts("\nFATAL ERROR: Installation error");
+            return false;
+        }
+        int copied = copy_floppy_part(context.set_header, file, installer);
+        std::fclose(file);
+        if (copied < 0) {
+            std::puts("\nFATAL ERROR: Installation error");
+            return false;
+        }
+        // A bad floppy is unmounted too: the next one goes into the same drive.
+        umount("/floppy");
+        if (copied == 0) {
+            std::puts("");
+            std::puts("ERROR: bad floppy, please replace it.");
+            continue;
+        }
+        ++part;
+    }
+    close_pipe(installer);
+    return true;
+}
+
 bool floppy_installation(setup_context& context)
 {
     show_welcome(context, "floppy installation");
-    return report_unavailable_flow("floppy installation");
+    if (!find_target_disk(context))
+        return false;
+    bool keep_config = ask_keep_config();
+    if (!confirm_erase(context))
+        return false;
+    if (!prepare_target_disk(context, keep_config) || !install_floppy_set(context))
+        return false;
+    finish_installation(context);
+    std::puts("");
+    std::puts("Software installed.");
+    std::puts("Remove boot floppy");
+    return true;
 }

@@ -7,26 +7,14 @@
 #include <csignal>
 #include <cstdint>
 
+#include "common/floppy_part_header.h"
 #include "setup/disk/disk_info.h"
 #include "setup/tui/terminal_mode.h"
-
-// The header of the floppy set part read last (32 bytes on the floppy, little-endian there).
-struct floppy_set_header {
-    uint32_t magic = 0;
-    uint32_t payload_length = 0;
-    uint32_t set_identifier = 0;
-    uint16_t part_index = 0;
-    uint16_t part_count = 1;  // before the first part: a set of one
-    uint16_t block_size = 0;
-    uint16_t blocks_per_group = 0;
-    uint16_t parity_blocks = 0;
-    uint8_t reserved[10] = {};
-};
 
 // One per run, created by the entry point and passed to every flow. A value-initialised context is
 // the one a run starts with.
 struct setup_context {
-    floppy_set_header set_header;
+    floppy_set_header set_header;  // of the floppy part read last
     disk_info target_disk;
 };
 

@@ -32,8 +32,8 @@ void progress_bar_update(progress_bar& bar, uint32_t done)
     if (filled <= bar.drawn)
         return;
     bar.drawn = static_cast<uint32_t>(filled);
+    // One write per redraw: a floppy part redraws its bar some seventy times.
     std::fputs("\r[", stdout);
-    std::fflush(stdout);
     for (uint32_t i = 0; i < bar.drawn; ++i)
         std::putchar('#');
     std::fflush(stdout);
