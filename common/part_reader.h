@@ -86,6 +86,10 @@ public:
     std::uint64_t position() const { return buffer_.position; }
     std::uint32_t magic() const { return magic_; }
     bool is_nodb() const { return magic_ == PACKAGE_MAGIC_NODB; }
+    // The stream buffer the parts come from. Parts are read from it without buffering of their
+    // own, so a caller may look ahead and seek back, or replace it by one that holds the same
+    // remaining bytes.
+    std::streambuf*& source() { return buffer_.source; }
 
 private:
     void read_file_header();

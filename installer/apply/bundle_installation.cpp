@@ -6,6 +6,7 @@
 
 #include "common/part_reader.h"
 #include "installer/apply/change_application.h"
+#include "installer/apply/operation_journal.h"
 #include "installer/apply/package_operations.h"
 #include "installer/apply/path_safety.h"
 #include "installer/database/installed_list.h"
@@ -55,10 +56,12 @@ install_result install_bundle(run_context& context, part_reader& reader, unsigne
     replace_installed(context, bundle->name);
     if (!ensure_record_directory(context, *bundle))
         return INSTALL_FAILED;
+    begin_operation(*bundle, "install");
     if (!save_record(context, *bundle)) {
         uninstall_package(context, *bundle);
         return INSTALL_FAILED;
     }
+    end_operation(*bundle);
     const dependency_entry membership{bundle->name, bundle->version, bundle->version, 0};
     append_installed(context, std::move(bundle));
 

@@ -15,9 +15,11 @@
 #include "common/inflate_stream.h"
 #include "common/part_reader.h"
 #include "installer/apply/install_progress.h"
+#include "installer/apply/landing_guard.h"
 #include "installer/apply/package_directories.h"
 #include "installer/apply/path_safety.h"
 #include "installer/database/file_owner_index.h"
+#include "installer/package/canonical_path.h"
 #include "installer/state/console.h"
 
 namespace {
@@ -35,6 +37,9 @@ struct installation {
     int parent_fault = 0;          // why that parent cannot hold the record (an errno); 0: it can
     std::vector<std::pair<std::string, std::uint32_t>> directory_times;
     std::vector<std::string>& created_directories;
+    std::string resolved_for;      // the live parent last resolved, and where it really is
+    std::string resolved_parent;
+    landing_guard guard;
     // Built at the first file in the way; the installed records do not change meanwhile.
     std::optional<file_owner_index> owners;
 };
@@ -59,7 +64,8 @@ step create_failed(installation& job, const file_record& record)
 
 step write_regular_file(installation& job, const file_record& record, const std::string& target)
 {
-    owned_descriptor file(open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    // Whatever stood at the target was removed; one planted meanwhile is not followed.
+    owned_descriptor file(open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666));
     if (!file.valid())
         return create_failed(job, record);
     job.package.files.insert(target);
@@ -89,6 +95,7 @@ step create_object(installation& job, const file_record& record, const std::stri
             return broken(job);
         if (symlink(link_target.c_str(), target.c_str()) != 0)
             return create_failed(job, record);
+        job.resolved_for.clear();  // the link may stand in a path already resolved
         job.package.files.insert(target);
         return step::next;
     }
@@ -101,6 +108,9 @@ step create_object(installation& job, const file_record& record, const std::stri
             return create_failed(job, record);
         job.directory_times.emplace_back(target, record.mtime);
         job.created_directories.push_back(target);
+        // An earlier record of the package may have put a file here; the list must say what is
+        // on disk, or uninstalling would leave the directory listed and behind.
+        job.package.files.erase(target);
         return step::next;
     case TYPE_CHAR_DEVICE:
     case TYPE_BLOCK_DEVICE: {
@@ -135,26 +145,6 @@ void set_attributes(const file_record& record, const std::string& target)
     set_times(target, record.mtime);
 }
 
-// Why the absolute directory path cannot hold files of the area, as an errno: ELOOP at a symbolic
-// link, ENOTDIR at anything else that is no directory, the error of a component that cannot be
-// looked at; 0 when every component is a real directory. A missing component is a fault only
-// when it must exist.
-int directory_path_fault(const std::string& path, bool must_exist)
-{
-    for (std::size_t end = path.find('/', 1);; end = path.find('/', end + 1)) {
-        struct stat status;
-        std::string prefix = path.substr(0, end);
-        if (lstat(prefix.c_str(), &status) != 0)
-            return errno == ENOENT && !must_exist ? 0 : errno;
-        if (S_ISLNK(status.st_mode))
-            return ELOOP;
-        if (!S_ISDIR(status.st_mode))
-            return ENOTDIR;
-        if (end == std::string::npos)
-            return 0;
-    }
-}
-
 // What is already at the target decides whether the record is installed: an existing
 // directory is kept as it is, another package's file is left alone, anything else goes.
 enum class clearance { install, skip };
@@ -166,6 +156,7 @@ clearance clear_target(installation& job, const file_record& record, const std::
         return clearance::install;
     if (S_ISDIR(existing.st_mode) && record.type() == TYPE_DIRECTORY)
         return clearance::skip;
+    job.resolved_for.clear();  // what goes may have been a link on a resolved path
     if (job.overwrite_in_the_way) {
         unlink(target.c_str());
         return clearance::install;
@@ -182,12 +173,36 @@ clearance clear_target(installation& job, const file_record& record, const std::
     return clearance::skip;
 }
 
+// Where a live target really lands once the links in its parent are followed: the owner check and
+// the file set must name that place, and it must not be the database or the disabled area.
+bool resolve_live_target(installation& job, std::string& target)
+{
+    std::string parent = parent_directory(target);
+    if (parent != job.resolved_for) {
+        job.resolved_for.clear();
+        if (!job.guard.resolve_directory(parent, job.resolved_parent))
+            job.resolved_parent = parent;  // missing: creating in it fails and is reported
+        else
+            job.resolved_for = parent;
+    }
+    if (job.resolved_parent != parent)
+        target = (job.resolved_parent == "/" ? std::string() : job.resolved_parent) + target.substr(parent.size() == 1 ? 0 : parent.size());
+    return job.guard.may_land(target);
+}
+
 step install_record(installation& job, const file_record& record)
 {
     if (!is_safe_record_path(record.path))
         return broken(job);
-    std::string target = job.area + record.path;
-    if (!job.area.empty()) {
+    std::string path = is_canonical(record.path) ? record.path : canonical_path(record.path);
+    // Nothing a package carries may reach the database or the disabled area, whatever its state.
+    if ((path == "/" && record.type() != TYPE_DIRECTORY) || !job.guard.may_land(path))
+        return broken(job);
+    std::string target = job.area + path;
+    if (job.area.empty()) {
+        if (path != "/" && !resolve_live_target(job, target))
+            return broken(job);
+    } else {
         // The area has none of the live tree's directories; give a record the parents it does not
         // carry itself. A directory link the package carries (or one left in the way) would take
         // the file, and the parents made for it, out of the area into the live tree the disabled
@@ -231,7 +246,7 @@ bool install_files(run_context& context, installed_package& package, part_reader
 {
     inflate_stream inflater(reader.rdbuf());
     std::istream data(&inflater);
-    installation job{context, package, reader, data, overwrite_in_the_way, {}, {}, 0, {}, created_directories, {}};
+    installation job{context, package, reader, data, overwrite_in_the_way, {}, {}, 0, {}, created_directories, {}, {}, {}, {}};
     if (package.disabled) {
         job.area = disabled_area(package);
         make_directories(job.area);

@@ -9,6 +9,7 @@
 #include "installer/database/installed_list.h"
 #include "installer/planning/change_plan.h"
 #include "installer/planning/install_check.h"
+#include "installer/planning/upgrade_space.h"
 #include "installer/state/console.h"
 
 namespace {
@@ -83,6 +84,10 @@ std::optional<std::string> install_single(run_context& context, part_reader& rea
 
     std::string name = candidate->name;
     if (!reader.is_nodb()) {
+        // Refused before the plan touches anything: the old version stays installed and working.
+        const installed_package* installed = find_installed_record(context, name);
+        if (installed && !installed->is_bundle && !upgrade_fits(context, reader, *candidate, *installed))
+            return std::nullopt;
         std::unique_ptr<installed_package> old_version;
         if (installed_package* installed = find_installed_record(context, name))
             old_version = take_installed(context, installed);

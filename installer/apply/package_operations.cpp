@@ -13,7 +13,10 @@
 #include "installer/apply/file_removal.h"
 #include "installer/apply/install_progress.h"
 #include "installer/apply/package_directories.h"
+#include "installer/apply/operation_journal.h"
 #include "installer/apply/package_scripts.h"
+#include "installer/apply/path_safety.h"
+#include "installer/apply/landing_guard.h"
 #include "installer/database/package_database.h"
 #include "installer/database/record_saving.h"
 #include "installer/state/console.h"
@@ -24,10 +27,16 @@ constexpr const char* DISABLED_MARKER = "disabled";
 
 void remove_record_directory(const installed_package& package)
 {
+    // A nameless record's directory would be the database itself.
+    if (package.name.empty())
+        return;
     std::string directory = record_directory(package);
     DIR* listing = opendir(directory.c_str());
     if (!listing)
         return;
+    // The version goes first: a record cut short after that reads as damaged, never as a
+    // complete record (or a bundle record) whose files are gone.
+    unlink((directory + "version").c_str());
     while (dirent* entry = readdir(listing)) {
         if (entry->d_name[0] != '.')
             unlink((directory + entry->d_name).c_str());
@@ -35,6 +44,7 @@ void remove_record_directory(const installed_package& package)
     closedir(listing);
     // Left-over temporaries of interrupted record writes would keep the directory alive.
     remove_stale_temporaries(directory);
+    unlink((directory + OPERATION_JOURNAL).c_str());
     rmdir(directory.c_str());
 }
 
@@ -86,6 +96,8 @@ bool install_package(run_context& context, installed_package& package, part_read
     };
     if (!nodb && !ensure_record_directory(context, package))
         return false;
+    if (!nodb)
+        begin_operation(package, "install");
     if (reader.current_type() == PART_INSTALL_SCRIPT && !store_script(context, package, reader, INSTALL_SCRIPT))
         return undo();
     if (reader.current_type() == PART_UNINSTALL_SCRIPT && !store_script(context, package, reader, UNINSTALL_SCRIPT))
@@ -100,6 +112,8 @@ bool install_package(run_context& context, installed_package& package, part_read
     sync();
     if (!package.disabled)
         run_script(context, package, INSTALL_SCRIPT);
+    if (!nodb)
+        end_operation(package);
     if (package.bundle.name.empty()) {
         set_progress_line(context, "");
         show_notice(context, "installed %s%s", package.disabled ? "(disabled) " : "", package.label().c_str());
@@ -109,6 +123,7 @@ bool install_package(run_context& context, installed_package& package, part_read
 
 void uninstall_package(run_context& context, installed_package& package)
 {
+    begin_operation(package, "uninstall");
     run_script(context, package, UNINSTALL_SCRIPT);
     remove_files(context, package);
     remove_record_directory(package);
@@ -117,24 +132,41 @@ void uninstall_package(run_context& context, installed_package& package)
 
 void disable_package(run_context& context, installed_package& package)
 {
-    run_script(context, package, UNINSTALL_SCRIPT);
-    mkdir("/x", INSTALLER_DIRECTORY_MODE);
     std::string area = disabled_area(package);
+    package.action = ACTION_NONE;
+    if (!relocation_is_safe(context, package, area, false, "disable"))
+        return;
+    begin_operation(package, "disable");
+    run_script(context, package, UNINSTALL_SCRIPT);
+    mkdir(DISABLED_AREA_ROOT, INSTALLER_DIRECTORY_MODE);
     mkdir(area.c_str(), INSTALLER_DIRECTORY_MODE);
+    // The directories just made may have lost a race with a link planted meanwhile.
+    if (directory_path_fault(area, true) != 0) {
+        show_error(context, "can not disable %s: %s leads out of %s", package.label().c_str(), area.c_str(), area.c_str());
+        end_operation(package);
+        return;
+    }
     relocate_files(context, package, area, false);
-    save_file_list(context, package);
+    // A list that cannot be saved keeps the operation open: the next start finishes it.
+    if (!save_file_list(context, package))
+        return;
     owned_descriptor marker(open((record_directory(package) + DISABLED_MARKER).c_str(),
                                  O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
     package.disabled = true;
-    package.action = ACTION_NONE;
+    end_operation(package);
 }
 
 void enable_package(run_context& context, installed_package& package)
 {
+    package.action = ACTION_NONE;
+    if (!relocation_is_safe(context, package, disabled_area(package), true, "enable"))
+        return;
+    begin_operation(package, "enable");
     relocate_files(context, package, disabled_area(package), true);
-    save_file_list(context, package);
+    if (!save_file_list(context, package))
+        return;
     unlink((record_directory(package) + DISABLED_MARKER).c_str());
     run_script(context, package, INSTALL_SCRIPT);
     package.disabled = false;
-    package.action = ACTION_NONE;
+    end_operation(package);
 }

@@ -1,5 +1,8 @@
 #include "installer/apply/path_safety.h"
 
+#include <cerrno>
+#include <sys/stat.h>
+
 bool is_safe_package_name(const std::string& name)
 {
     if (name.empty() || name[0] == '.')
@@ -37,4 +40,20 @@ bool is_safe_record_path(const std::string& path)
         start = end + 1;
     }
     return true;
+}
+
+int directory_path_fault(const std::string& path, bool must_exist)
+{
+    for (std::size_t end = path.find('/', 1);; end = path.find('/', end + 1)) {
+        struct stat status;
+        std::string prefix = path.substr(0, end);
+        if (lstat(prefix.c_str(), &status) != 0)
+            return errno == ENOENT && !must_exist ? 0 : errno;
+        if (S_ISLNK(status.st_mode))
+            return ELOOP;
+        if (!S_ISDIR(status.st_mode))
+            return ENOTDIR;
+        if (end == std::string::npos)
+            return 0;
+    }
 }

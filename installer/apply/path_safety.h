@@ -12,3 +12,8 @@ bool is_safe_record_path(const std::string& path);
 // Every dependency, provides and conflicts name is a token that the text records can hold: one
 // that is empty or holds blanks would read back as a damaged record and get the package removed.
 bool has_recordable_lists(const package_header& package);
+// Why the absolute directory path cannot hold files of the disabled area, as an errno: ELOOP at a
+// symbolic link, ENOTDIR at anything else that is no directory, the error of a component that
+// cannot be looked at; 0 when every component is a real directory. A missing component is a
+// fault only when it must exist.
+int directory_path_fault(const std::string& path, bool must_exist);

@@ -12,6 +12,9 @@
 
 namespace {
 
+// Staging copies: the repository file stays on the disk until its package is installed, so a
+// power cut during the run loses nothing (RAM does not survive it, and a normal start never
+// looks there).
 void stage_into_ram(repository_list& candidates)
 {
     std::uint32_t budget = STAGING_BUDGET;
@@ -19,7 +22,7 @@ void stage_into_ram(repository_list& candidates)
         if (candidate->file_size >= budget)
             continue;
         std::string staged = staging_path(STAGING_DIRECTORY, candidate->path);
-        if (!move_file(candidate->path, staged))
+        if (!copy_file(candidate->path, staged))
             continue;
         candidate->repository_path = candidate->path;
         candidate->path = staged;
@@ -30,10 +33,21 @@ void stage_into_ram(repository_list& candidates)
 bool install_candidate(run_context& context, const repository_package& candidate, unsigned flags,
                        const previous_states& previous)
 {
+    if (!is_regular_file(candidate.path))
+        return false;
     std::ifstream file(candidate.path, std::ios::binary);
     if (!file)
         return false;
     return install_from_stream(context, file, flags, previous) == INSTALL_DONE;
+}
+
+// The nameless records that hold back a bundle's listed packages are no installed software.
+bool any_named_package(const run_context& context)
+{
+    for (const auto& package : context.installed)
+        if (!package->name.empty())
+            return true;
+    return false;
 }
 
 [[noreturn]] void halt_without_packages(run_context& context)
@@ -71,13 +85,14 @@ void process_repository(run_context& context, unsigned flags)
         load_postlog(context);
 
     for (const auto& candidate : candidates) {
-        if (install_candidate(context, *candidate, flags, previous)) {
+        bool installed = install_candidate(context, *candidate, flags, previous);
+        // The staged copy goes either way; the repository file only once it is installed.
+        if (!candidate->repository_path.empty())
             unlink(candidate->path.c_str());
-        } else if (!candidate->repository_path.empty()) {
-            move_file(candidate->path, candidate->repository_path);
-        }
+        if (installed)
+            unlink((candidate->repository_path.empty() ? candidate->path : candidate->repository_path).c_str());
     }
 
-    if (context.installed.empty())
+    if (!any_named_package(context))
         halt_without_packages(context);
 }

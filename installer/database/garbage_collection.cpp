@@ -51,9 +51,43 @@ bool any_package_installed(const run_context& context)
     return false;
 }
 
+// The database directory by what it is, not by name: reached through a link under another name
+// it must still never be entered.
+struct directory_identity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool known = false;
+
+    bool is(const struct stat& status) const
+    {
+        return known && status.st_dev == device && status.st_ino == inode;
+    }
+};
+
+directory_identity database_identity()
+{
+    directory_identity identity;
+    struct stat status;
+    if (::stat(DATABASE_PATH.c_str(), &status) == 0 && S_ISDIR(status.st_mode))
+        identity = {status.st_dev, status.st_ino, true};
+    return identity;
+}
+
+// The directory is the database or lies below it, whatever names lead there.
+bool inside_database(const directory_identity& database, const std::string& directory)
+{
+    for (std::size_t end = directory.find('/', 1);; end = directory.find('/', end + 1)) {
+        struct stat status;
+        if (::stat(directory.substr(0, end).c_str(), &status) == 0 && database.is(status))
+            return true;
+        if (end == std::string::npos)
+            return false;
+    }
+}
+
 // path holds the directory's name without a trailing "/" ("" for the root); the entries are
 // appended to it in place and cut off again.
-void collect_below(const file_owner_index& owners, std::string& path)
+void collect_below(const file_owner_index& owners, const directory_identity& database, std::string& path)
 {
     DIR* directory = ::opendir(path.empty() ? "/" : path.c_str());
     if (directory == nullptr)
@@ -78,8 +112,10 @@ void collect_below(const file_owner_index& owners, std::string& path)
         if (type != DT_DIR) {
             if (owners.owner_of(path).empty())
                 ::unlink(path.c_str());
-        } else if (path != DATABASE_PATH) {
-            collect_below(owners, path);
+        } else {
+            struct stat status;
+            if (::lstat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode) && !database.is(status))
+                collect_below(owners, database, path);
         }
     }
     path.resize(length);
@@ -113,7 +149,12 @@ void collect_garbage(run_context& context, const std::string& directory)
                      directory.c_str());
         return;
     }
+    directory_identity database = database_identity();
+    if (*normalized != "/" && inside_database(database, *normalized)) {
+        show_warning(context, "not collecting files below %s: it holds the package database", directory.c_str());
+        return;
+    }
     file_owner_index owners(context);
     std::string path = *normalized == "/" ? std::string() : *normalized;
-    collect_below(owners, path);
+    collect_below(owners, database, path);
 }

@@ -10,6 +10,7 @@
 
 #include "installer/database/atomic_file.h"
 #include "installer/database/installed_list.h"
+#include "installer/package/canonical_path.h"
 #include "installer/state/console.h"
 
 std::string record_directory(const installed_package& record)
@@ -81,6 +82,10 @@ void for_each_listed_file(const installed_package& record, const std::function<b
         if (line.empty())
             continue;
         std::string path = line[0] != '/' ? "/" + line : line;
+        // Lists written before paths were stored canonically may hold "//" or "/./": owners and
+        // collection must compare the one spelling the installation uses.
+        if (!is_canonical(path))
+            path = canonical_path(path);
         if (!visit(path))
             return;
     }
@@ -97,17 +102,16 @@ void remove_stale_temporaries(const std::string& directory)
 std::vector<std::string> temporary_paths_in(const std::string& directory)
 {
     std::vector<std::string> paths;
-    for (const char* name : {"version", "deps", "provides", "conflicts", "bundle", "files"})
+    for (const char* name : {"version", "deps", "provides", "conflicts", "bundle", "files", ".operation"})
         paths.push_back(temporary_path_for(directory + name));
     return paths;
 }
 
 void load_record(installed_package& record, const std::string& name)
 {
+    // The schedule file stays until its request has been carried out or refused (consume_schedules).
     read_record(record, name);
-    std::string directory = record_directory(record);
-    ::unlink((directory + "schedule").c_str());
-    remove_stale_temporaries(directory);
+    remove_stale_temporaries(record_directory(record));
 }
 
 namespace {
@@ -219,5 +223,13 @@ void read_schedule(installed_package& record)
     std::string path = record_directory(record) + "schedule";
     if (std::int32_t action = scheduled_action_in(path); action != ACTION_NONE)
         record.action = action;
-    ::unlink(path.c_str());
+    // The request stays on disk until it has been carried out or refused: a power cut in between
+    // must not lose it.
+}
+
+void consume_schedules(const run_context& context)
+{
+    for (const auto& record : context.installed)
+        if (!record->name.empty())
+            ::unlink((record_directory(*record) + "schedule").c_str());
 }

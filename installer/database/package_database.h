@@ -14,8 +14,8 @@ constexpr const char* DATABASE_DIRECTORY = "/var/pdb/";
 // "/var/pdb/" + name + "/".
 std::string record_directory(const installed_package& record);
 
-// Sets the quiet flag and loads every record under /var/pdb/ into the context, consuming the
-// schedule files.
+// Sets the quiet flag and loads every record under /var/pdb/ into the context, with the requests
+// of their schedule files (the files stay until consume_schedules).
 void load_database(run_context& context, bool quiet);
 // Fills a record from the directory of that name; damage schedules an uninstall.
 void load_record(installed_package& record, const std::string& name);
@@ -32,7 +32,7 @@ enum record_damage : unsigned {
 // when the directory cannot be opened.
 bool list_record_names(std::vector<std::string>& names);
 // Reads a record as load_record does, the pending schedule included, but changes nothing on
-// disk: the schedule file and the temporaries of interrupted writes stay. Without the file list
+// disk: the temporaries of interrupted writes stay. Without the file list
 // only its existence is looked at (it still tells a bundle record from a package). Returns the
 // record_damage bits found; any of them also schedules an uninstall, as loading would.
 unsigned read_record(installed_package& record, const std::string& name, bool with_file_list = true);
@@ -45,5 +45,7 @@ std::int32_t scheduled_action_in(const std::string& schedule_path);
 void remove_stale_temporaries(const std::string& directory);
 // The temporaries an interrupted record write can leave in the directory (ends in "/").
 std::vector<std::string> temporary_paths_in(const std::string& directory);
-// Reads and deletes the record's schedule file.
+// Reads the record's schedule file; it stays until consume_schedules.
 void read_schedule(installed_package& record);
+// Deletes the schedule files of every record, once their requests have been carried out or refused.
+void consume_schedules(const run_context& context);

@@ -61,9 +61,11 @@ bool ensure_record_directory(run_context& context, installed_package& record)
 
 bool save_record(run_context& context, installed_package& record)
 {
+    // The version is written last: until it is there the record reads as damaged, so a power cut
+    // in the middle never leaves what looks like a complete record, or a bundle record where the
+    // file list was still missing.
     std::string directory = record_directory(record);
-    std::string version_line = std::to_string(record.version) + ' ' + std::to_string(record.build_time) + '\n';
-    if (!write_labelled(context, record, "version", version_line))
+    if (!save_file_list(context, record))
         return false;
     if (!write_labelled(context, record, "deps", format_entries(record.dependencies, false)))
         return false;
@@ -84,7 +86,8 @@ bool save_record(run_context& context, installed_package& record)
         ::unlink(disabled_path.c_str());
     }
 
-    return save_file_list(context, record);
+    std::string version_line = std::to_string(record.version) + ' ' + std::to_string(record.build_time) + '\n';
+    return write_labelled(context, record, "version", version_line);
 }
 
 bool save_file_list(run_context& context, installed_package& record)

@@ -21,6 +21,12 @@ bool has_package_ending(const std::string& path)
 
 }  // namespace
 
+bool is_regular_file(const std::string& path)
+{
+    struct stat status;
+    return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
 void scan_directory(run_context& context, const std::string& directory, repository_list& list)
 {
     DIR* listing = opendir(directory.c_str());
@@ -34,7 +40,8 @@ void scan_directory(run_context& context, const std::string& directory, reposito
         if (!has_package_ending(path))
             continue;
         auto record = std::make_unique<repository_package>();
-        if (read_file_summary(path, *record))
+        // Opening a FIFO or a device would wait for a writer that never comes, at every start.
+        if (is_regular_file(path) && read_file_summary(path, *record))
             list.push_back(std::move(record));
         else
             show_error(context, "broken package %s", name.c_str());
@@ -58,15 +65,17 @@ std::string staging_path(const std::string& directory, const std::string& path)
 
 bool copy_file(const std::string& source, const std::string& destination)
 {
-    owned_descriptor in(open(source.c_str(), O_RDONLY));
+    owned_descriptor in(open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (!in.valid())
         return false;
-    // Copying a file onto itself would truncate it before a byte is read.
     struct stat source_status, destination_status;
-    if (fstat(in.get(), &source_status) == 0 && stat(destination.c_str(), &destination_status) == 0 &&
+    if (fstat(in.get(), &source_status) != 0 || !S_ISREG(source_status.st_mode))
+        return false;
+    // Copying a file onto itself would truncate it before a byte is read.
+    if (stat(destination.c_str(), &destination_status) == 0 &&
         source_status.st_dev == destination_status.st_dev && source_status.st_ino == destination_status.st_ino)
         return false;
-    owned_descriptor out(open(destination.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666));
+    owned_descriptor out(open(destination.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666));
     if (!out.valid())
         return false;
     bool ok = true;

@@ -15,6 +15,10 @@ constexpr const char* RAM_DIRECTORY = "/ram/";
 void scan_repositories(run_context& context, repository_list& list, bool recover);
 void scan_directory(run_context& context, const std::string& directory, repository_list& list);
 
+// Only regular files are opened as packages (following links): nothing else can be read without
+// the risk of waiting forever.
+bool is_regular_file(const std::string& path);
+
 // directory + "/" + the last component of path.
 std::string staging_path(const std::string& directory, const std::string& path);
 // Never leaves a partial destination behind.

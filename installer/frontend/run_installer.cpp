@@ -1,10 +1,13 @@
 #include "installer/frontend/run_installer.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <unistd.h>
 
 #include "installer/apply/change_application.h"
+#include "installer/apply/interrupted_operations.h"
 #include "installer/apply/package_file_installation.h"
 #include "installer/apply/postlog.h"
 #include "installer/apply/repository_run.h"
@@ -12,6 +15,7 @@
 #include "installer/database/garbage_collection.h"
 #include "installer/database/package_database.h"
 #include "installer/frontend/command_line.h"
+#include "installer/state/console.h"
 #include "installer/frontend/stdin_stream.h"
 #include "installer/planning/change_plan.h"
 
@@ -43,12 +47,18 @@ int run_installer(int argc, char** argv)
         std::fflush(context.console);
         return 0;
     }
-    if (!options.root.empty() && chroot(options.root.c_str()) != 0)
-        std::perror("chroot");
+    // Going on in the caller's "/" would install into, or collect files of, the wrong system.
+    if (!options.root.empty() && chroot(options.root.c_str()) != 0) {
+        int error = errno;
+        context.quiet = options.quiet;
+        show_error(context, "can not change root to %s: %s", options.root.c_str(), std::strerror(error));
+        return 1;
+    }
     if (chdir("/") != 0)
         std::perror("chdir");
 
     load_database(context, options.quiet);
+    finish_interrupted_operations(context);
     if (options.file_gc) {
         for (const std::string& directory : options.gc_directories)
             collect_garbage(context, directory);
@@ -57,6 +67,8 @@ int run_installer(int argc, char** argv)
 
     scan_files_in_use(context);
     apply_changes(context, REPORT_CHANGES);
+    // Every request has now been carried out or refused.
+    consume_schedules(context);
     int status = 0;
     if (options.from_stdin || !options.package_file.empty())
         status = install_one_stream(context, options);

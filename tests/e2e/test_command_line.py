@@ -63,7 +63,11 @@ def test_ignored_options_and_words_after_stdin_marker(root):
     assert result.stdout == b""
 
 
-def test_failed_change_of_root_is_reported_and_not_fatal(tmp_path):
-    result = run("-r", str(tmp_path / "no-such-root"), "-q", "missing.vrp")
-    assert result.stderr.decode().startswith("chroot: No such file or directory")
+@pytest.mark.parametrize("mode", [["-"], ["--filegc", "/"], []])
+def test_failed_change_of_root_ends_the_run_before_anything_is_touched(tmp_path, mode):
+    # Going on would install into, or collect files of, the caller's own system.
+    missing = tmp_path / "no-such-root"
+    result = run("-r", str(missing), *mode, stdin=b"")
+    assert result.stdout.decode() == f"ERROR: can not change root to {missing}: No such file or directory\n"
     assert result.returncode == 1
+    assert run("-q", "-r", str(missing), *mode, stdin=b"").stdout == b""

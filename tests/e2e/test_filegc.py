@@ -117,7 +117,7 @@ def test_ownership_comes_from_every_loaded_record(tmp_path):
     assert result.stdout == b""
     assert tree(tmp_path / "data") == ["a", "b"]
     assert tree(tmp_path / "x") == ["off/", "off/data/", "off/data/c"]
-    assert not (tmp_path / "var" / "pdb" / "broken" / "schedule").exists()
+    assert (tmp_path / "var" / "pdb" / "broken" / "schedule").exists()  # no request is carried out here
 
 
 def test_paths_longer_than_a_line_buffer_are_compared_whole(tmp_path):
@@ -132,3 +132,14 @@ def test_paths_longer_than_a_line_buffer_are_compared_whole(tmp_path):
     assert (tmp_path / owned).exists()
     assert not (tmp_path / stray).exists()
 
+
+
+def test_record_paths_written_in_any_spelling_still_own_their_files(tmp_path):
+    # Lists written before paths were stored canonically: collection compares one spelling.
+    write_record(tmp_path, "old", files=["//data//a", "/./data/./b", "data/c/", "data/stray-not"])
+    for name in ["a", "b", "c", "stray"]:
+        (tmp_path / "data").mkdir(exist_ok=True)
+        (tmp_path / "data" / name).write_text("")
+    result = run_installer(tmp_path, "--filegc", "/data")
+    assert (result.returncode, result.stdout) == (0, b"")
+    assert tree(tmp_path / "data") == ["a", "b", "c"]

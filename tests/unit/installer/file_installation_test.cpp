@@ -8,6 +8,7 @@
 #include "installer/apply/install_progress.h"
 #include "installer/apply/package_directories.h"
 #include "installer/apply/path_safety.h"
+#include "installer/package/canonical_path.h"
 
 namespace {
 
@@ -31,6 +32,29 @@ TEST(path_safety, record_paths_stay_inside_their_tree)
     };
     for (const auto& [path, safe] : paths)
         EXPECT_EQ(is_safe_record_path(path), safe) << path;
+}
+
+TEST(canonical_path, every_spelling_of_a_path_becomes_one_text)
+{
+    const std::pair<const char*, const char*> paths[] = {
+        {"/etc/x", "/etc/x"}, {"//etc//x", "/etc/x"}, {"/./etc/./x", "/etc/x"}, {"/etc/x/", "/etc/x"},
+        {"/", "/"}, {"//", "/"}, {"/.", "/"}, {"", "/"}, {"/etc/.x", "/etc/.x"}, {"/etc/x.", "/etc/x."},
+        {"/etc/../x", "/etc/../x"}, {"etc/x", "/etc/x"},
+    };
+    for (const auto& [path, canonical] : paths) {
+        EXPECT_EQ(canonical_path(path), canonical) << path;
+        EXPECT_EQ(is_canonical(path), std::string(path) == canonical) << path;
+    }
+}
+
+TEST(canonical_path, within_means_below_or_equal_never_a_longer_name)
+{
+    const std::tuple<const char*, const char*, bool> cases[] = {
+        {"/var/pdb", "/var/pdb", true}, {"/var/pdb/base/files", "/var/pdb", true}, {"/var/pdbx", "/var/pdb", false},
+        {"/var", "/var/pdb", false}, {"/x", "/", true},
+    };
+    for (const auto& [path, directory, within] : cases)
+        EXPECT_EQ(is_within(path, directory), within) << path << " in " << directory;
 }
 
 TEST(install_progress, bar_fills_with_the_share_read_and_never_overflows)
