@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include "installer/apply/file_installation.h"
+#include "installer/apply/operation_journal.h"
 #include "installer/database/file_owner_index.h"
 #include "installer/database/installed_list.h"
 #include "installer/database/package_database.h"
@@ -36,6 +37,9 @@ public:
         for (const std::string& temporary : temporary_paths_in(record_directory(package)))
             if (present(temporary))
                 add(package.name, "leftover", temporary);
+        // The next start of installer finishes or rolls back what a power cut left half done.
+        if (!interrupted_operation(package).empty())
+            add(package.name, "interrupted", record_directory(package) + OPERATION_JOURNAL);
         // Without its area an enabled package cannot have files left there: one look instead of
         // one per file.
         bool area_exists = package.disabled || present(disabled_area(package));

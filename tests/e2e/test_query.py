@@ -31,6 +31,7 @@ def root(tmp_path_factory):
     shutil.copy(root / "x" / "extra" / "usr" / "extra", root / "usr" / "extra")   # put back, copy stays
     os.rename(root / "x" / "extra" / "usr" / "extra2", root / "usr" / "extra2")   # put back, moved
     (pdb / "a" / ".files").write_text("usr/a\n")                    # a record write cut short
+    (pdb / "a" / ".operation").write_text("disable\n")               # an operation cut short
     (pdb / "half").mkdir()                                          # an install cut short
     (pdb / "half" / "files").write_text("usr/half\n")
     (pdb / "half" / "deps").write_text("a\n")
@@ -100,15 +101,16 @@ def test_owner(root, paths, status, stdout):
 
 @pytest.mark.parametrize("names, status, stdout", [
     ([], 1,
-     "PACKAGE  PROBLEM     PATH\n"
-     "a        leftover    /var/pdb/a/.files\n"
-     "extra    duplicate   /usr/extra\n"
-     "extra    misplaced   /usr/extra2\n"
-     "half     unreadable  /var/pdb/half/version\n"
-     "half     unreadable  /var/pdb/half/deps\n"
-     "half     missing     /usr/half\n"
-     "tool     missing     /usr/bin/tool2\n"
-     "checked 7 files of 5 packages: 7 problems\n"),
+     "PACKAGE  PROBLEM      PATH\n"
+     "a        leftover     /var/pdb/a/.files\n"
+     "a        interrupted  /var/pdb/a/.operation\n"
+     "extra    duplicate    /usr/extra\n"
+     "extra    misplaced    /usr/extra2\n"
+     "half     unreadable   /var/pdb/half/version\n"
+     "half     unreadable   /var/pdb/half/deps\n"
+     "half     missing      /usr/half\n"
+     "tool     missing      /usr/bin/tool2\n"
+     "checked 7 files of 5 packages: 8 problems\n"),
     (["sys", "nothing"], 1, "PACKAGE  PROBLEM        PATH\nnothing  not-installed  -\nchecked 0 files of 1 packages: 1 problem\n"),
 ])
 def test_verify(root, names, status, stdout):
