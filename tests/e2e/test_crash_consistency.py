@@ -16,6 +16,7 @@ import vrp
 from install_harness import INSTALLER, install, make_root, schedule
 
 KILLS = int(os.environ.get("CRASH_KILLS", "12"))
+QUERY = vrp.build_dir() / "installer" / "installer-query"
 SCRIPT = "touch /tmp/ran-$$\n"
 
 
@@ -115,6 +116,10 @@ def inconsistencies(root, kind):
     }[kind]
     if not expected:
         found.append(f"the {kind} did not end as asked: app is {app}")
+    # The check a person runs after a power cut must agree that nothing is left to mend.
+    verify = subprocess.run([str(QUERY), "-r", str(root), "-t", "verify"], capture_output=True, text=True, timeout=60)
+    if verify.returncode != 0:
+        found.append(f"installer-query verify: {verify.stdout.strip() or verify.stderr.strip()}")
     return found
 
 
