@@ -60,7 +60,10 @@ bool open_target(file_target& target, const std::string& name)
         std::puts("\nFATAL ERROR: couldn't start install");
         return false;
     }
-    setvbuf(target.stream, nullptr, _IOFBF, PIPE_BUFFER_SIZE);
+    // The C library would ignore the size without a buffer of ours and keep its default of one page.
+    // One installer input is open at a time, so one buffer serves them all.
+    static char buffer[PIPE_BUFFER_SIZE];
+    setvbuf(target.stream, buffer, _IOFBF, sizeof buffer);
     return true;
 }
 
