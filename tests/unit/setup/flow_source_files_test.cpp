@@ -46,7 +46,8 @@ TEST(flow_source_files, read_whole_file_takes_exactly_the_file_or_fails)
                 content.push_back(static_cast<unsigned char>(i * 7 + i / 251));
             FILE* file = std::fopen(path.c_str(), "wb");
             ASSERT_NE(file, nullptr);
-            std::fwrite(content.data(), 1, content.size(), file);
+            if (!content.empty())
+                std::fwrite(content.data(), 1, content.size(), file);
             std::fclose(file);
         }
         memory_file read;
