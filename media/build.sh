@@ -146,19 +146,17 @@ mv "$out/initramfs.cpio.gz.tmp" "$out/initramfs.cpio.gz"
 # archive (the kernel unpacks archives one after another, later files win); the hard disk variant is
 # the plain archive with "-hdd-install" on the kernel command line, which the kernel hands on to
 # /init and /init to setup.
-variant=$out/variant-cdrom
-rm -rf "$variant" && mkdir -p "$variant"
-printf 'cdrom\n' > "$variant/TYPE"
-(cd "$variant" && find . | LC_ALL=C sort | cpio -o -H newc -R 0:0 --quiet) | gzip -9 \
-    | cat "$out/initramfs.cpio.gz" - > "$out/initramfs-cdrom.cpio.gz"
-rm -rf "$variant"
+type_variant() {  # NAME: initramfs-NAME.cpio.gz, the base archive with "/TYPE" holding NAME
+    local variant=$out/variant-$1
+    rm -rf "$variant" && mkdir -p "$variant"
+    printf '%s\n' "$1" > "$variant/TYPE"
+    (cd "$variant" && find . | LC_ALL=C sort | cpio -o -H newc -R 0:0 --quiet) | gzip -9 \
+        | cat "$out/initramfs.cpio.gz" - > "$out/initramfs-$1.cpio.gz"
+    rm -rf "$variant"
+}
+type_variant cdrom
 # The network variant: a router that installs itself from a server on its Ethernet.
-variant=$out/variant-net
-rm -rf "$variant" && mkdir -p "$variant"
-printf 'net\n' > "$variant/TYPE"
-(cd "$variant" && find . | LC_ALL=C sort | cpio -o -H newc -R 0:0 --quiet) | gzip -9 \
-    | cat "$out/initramfs.cpio.gz" - > "$out/initramfs-net.cpio.gz"
-rm -rf "$variant"
+type_variant net
 printf 'console=ttyS0 -hdd-install\n' > "$out/cmdline-hdd"
 printf 'console=ttyS0\n' > "$out/cmdline-cdrom"
 echo "installation system: $out/vmlinuz $out/initramfs.cpio.gz"
