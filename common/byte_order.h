@@ -14,6 +14,11 @@ inline std::uint32_t get_u32(const unsigned char* p)
            (std::uint32_t(p[3]) << 24);
 }
 
+inline std::uint64_t get_u64(const unsigned char* p)
+{
+    return std::uint64_t(get_u32(p)) | (std::uint64_t(get_u32(p + 4)) << 32);
+}
+
 inline void put_u16(unsigned char* p, std::uint16_t v)
 {
     p[0] = v & 0xff;
@@ -26,6 +31,12 @@ inline void put_u32(unsigned char* p, std::uint32_t v)
     p[1] = (v >> 8) & 0xff;
     p[2] = (v >> 16) & 0xff;
     p[3] = v >> 24;
+}
+
+inline void put_u64(unsigned char* p, std::uint64_t v)
+{
+    put_u32(p, std::uint32_t(v));
+    put_u32(p + 4, std::uint32_t(v >> 32));
 }
 
 inline void append_u16(std::string& out, std::uint16_t v)

@@ -47,3 +47,20 @@ bool write_fully(int fd, const void* bytes, std::size_t size)
     }
     return true;
 }
+
+ssize_t read_fully(int fd, void* bytes, std::size_t size)
+{
+    char* next = static_cast<char*>(bytes);
+    std::size_t done = 0;
+    while (done < size) {
+        ssize_t got = read(fd, next + done, size - done);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return -1;
+        if (got == 0)
+            break;
+        done += std::size_t(got);
+    }
+    return ssize_t(done);
+}

@@ -1,9 +1,10 @@
 #pragma once
 
-// Descriptors of both programs: an owning descriptor that closes itself, and a write that does not
-// stop at partial or interrupted writes.
+// Descriptors of both programs: an owning descriptor that closes itself, and a read and a write
+// that do not stop at partial or interrupted transfers.
 
 #include <cstddef>
+#include <sys/types.h>
 
 // Owns one open descriptor (or none, -1) and closes it when it goes. Moves, never copies, so that a
 // descriptor is closed exactly once.
@@ -33,3 +34,8 @@ private:
 // Writes all bytes, retrying partial and interrupted writes; a write that makes no progress
 // without an error counts as a full disk (errno ENOSPC).
 bool write_fully(int fd, const void* bytes, std::size_t size);
+
+// Reads until `size` bytes have come or the file ends, retrying partial and interrupted reads.
+// Returns the number of bytes read, fewer than `size` only at the end of the file; -1 when a read
+// fails (errno says why; what came before the failure is in the buffer but not counted).
+ssize_t read_fully(int fd, void* bytes, std::size_t size);

@@ -24,6 +24,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "common/byte_order.h"
 #include "common/child_wait.h"
 #include "common/file_descriptor.h"
 
@@ -51,11 +52,6 @@ struct entry {
     uint64_t start = 0;
     uint64_t size = 0;
 };
-
-uint32_t read_le32(const unsigned char* bytes)
-{
-    return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 | uint32_t(bytes[3]) << 24;
-}
 
 
 bool read_geometry(const char* device, geometry& result)
@@ -145,7 +141,7 @@ int dump_table(const char* device)
     printf("# partition table of %s\nunit: sectors\n\n", device);
     for (int i = 0; i < ENTRY_COUNT; ++i) {
         const unsigned char* raw = sector + TABLE_OFFSET + 16 * i;
-        printf("%s%d : start=%9u, size=%9u, Id=%2x%s\n", device, i + 1, read_le32(raw + 8), read_le32(raw + 12),
+        printf("%s%d : start=%9u, size=%9u, Id=%2x%s\n", device, i + 1, get_u32(raw + 8), get_u32(raw + 12),
                raw[4], raw[0] == 0x80 ? ", bootable" : "");
     }
     return 0;
@@ -270,7 +266,7 @@ int write_table(const char* device)
     memcpy(sector, kept, TABLE_OFFSET);
     for (int i = 0; i < ENTRY_COUNT; ++i) {
         unsigned char* raw = sector + TABLE_OFFSET + 16 * i;
-        uint32_t start = read_le32(raw + 8), size = read_le32(raw + 12);
+        uint32_t start = get_u32(raw + 8), size = get_u32(raw + 12);
         if (size == 0)
             continue;
         encode_chs(start, disk, raw + 1);

@@ -6,10 +6,10 @@
 
 #include "common/part_reader.h"
 #include "installer/apply/change_application.h"
-#include "installer/apply/operation_journal.h"
 #include "installer/apply/package_operations.h"
 #include "installer/apply/path_safety.h"
 #include "installer/database/installed_list.h"
+#include "installer/database/operation_journal.h"
 #include "installer/database/record_saving.h"
 #include "installer/planning/change_plan.h"
 #include "installer/planning/install_check.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "installer/apply/install_stream.h"
+#include "installer/apply/single_installation.h"
 
 // Installs the bundle whose PART_BUNDLE the reader stands on: its record, then each member it
 // carries; members it had before and carries no more are uninstalled.

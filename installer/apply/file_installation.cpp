@@ -19,6 +19,7 @@
 #include "installer/apply/package_directories.h"
 #include "installer/apply/path_safety.h"
 #include "installer/database/file_owner_index.h"
+#include "installer/database/package_database.h"
 #include "installer/package/canonical_path.h"
 #include "installer/state/console.h"
 
@@ -235,11 +236,6 @@ step install_record(installation& job, const file_record& record)
 }
 
 }  // namespace
-
-std::string disabled_area(const installed_package& package)
-{
-    return "/x/" + package.name;
-}
 
 bool install_files(run_context& context, installed_package& package, part_reader& reader,
                    bool overwrite_in_the_way, std::vector<std::string>& created_directories)

@@ -6,9 +6,6 @@
 
 class part_reader;
 
-// "/x/" + name: where a disabled package keeps its files.
-std::string disabled_area(const installed_package& package);
-
 // Writes the file records of the PART_FILES part the reader stands on, recording every created
 // path in the package's file set, and every directory it creates in created_directories (in
 // order of creation). overwrite_in_the_way (a package that keeps no record, whose files no owner

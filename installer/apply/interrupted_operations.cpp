@@ -3,10 +3,10 @@
 #include <fstream>
 #include <vector>
 
-#include "installer/apply/operation_journal.h"
 #include "installer/apply/package_operations.h"
 #include "installer/apply/package_scripts.h"
 #include "installer/database/installed_list.h"
+#include "installer/database/operation_journal.h"
 #include "installer/database/package_database.h"
 #include "installer/state/console.h"
 

@@ -12,7 +12,7 @@ constexpr std::int32_t STREAM_PART_TYPES[] = {
 
 }  // namespace
 
-install_result install_from_stream(run_context& context, std::istream& stream, unsigned flags,
+install_result install_package_file(run_context& context, std::istream& stream, unsigned flags,
                                    const previous_states& previous)
 {
     part_reader reader(stream);

@@ -1,8 +1,8 @@
 #pragma once
 #include <istream>
 
-#include "installer/apply/install_stream.h"
+#include "installer/apply/single_installation.h"
 
 // Installs the package or bundle file arriving on the stream.
-install_result install_from_stream(run_context& context, std::istream& stream, unsigned flags,
+install_result install_package_file(run_context& context, std::istream& stream, unsigned flags,
                                    const previous_states& previous);

@@ -38,7 +38,7 @@ bool install_candidate(run_context& context, const repository_package& candidate
     std::ifstream file(candidate.path, std::ios::binary);
     if (!file)
         return false;
-    return install_from_stream(context, file, flags, previous) == INSTALL_DONE;
+    return install_package_file(context, file, flags, previous) == INSTALL_DONE;
 }
 
 // The nameless records that hold back a bundle's listed packages are no installed software.

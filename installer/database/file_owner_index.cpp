@@ -41,3 +41,11 @@ std::string_view file_owner_index::owner_of(std::string_view path) const
     std::size_t slot = slot_of(path);
     return paths_[slot] == nullptr ? std::string_view() : std::string_view(packages_[owners_[slot]]->name);
 }
+
+std::string owner_of(const run_context& context, const std::string& path)
+{
+    for (const auto& package : context.installed)
+        if (package->files.count(path) != 0)
+            return package->name;
+    return {};
+}

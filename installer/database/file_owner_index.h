@@ -6,6 +6,10 @@
 
 #include "installer/state/run_context.h"
 
+// The name of the first installed package whose file set holds the path; empty when none.
+// Looks through every package: for many lookups build a file_owner_index instead.
+std::string owner_of(const run_context& context, const std::string& path);
+
 // Every owned path mapped to its first owner in array order, built once so that asking for
 // the owner of each file of a large tree stays cheap. Holds pointers into the records' file
 // sets: it is valid only while the installed records stay unchanged.

@@ -102,11 +102,3 @@ bool is_in_use(const run_context& context, const std::string& path)
 {
     return context.files_in_use.count(path) != 0;
 }
-
-std::string owner_of(const run_context& context, const std::string& path)
-{
-    for (const auto& package : context.installed)
-        if (package->files.count(path) != 0)
-            return package->name;
-    return {};
-}

@@ -18,6 +18,11 @@ std::string record_directory(const installed_package& record)
     return DATABASE_DIRECTORY + record.name + "/";
 }
 
+std::string disabled_area(const installed_package& package)
+{
+    return "/x/" + package.name;
+}
+
 void load_database(run_context& context, bool quiet)
 {
     context.quiet = quiet;

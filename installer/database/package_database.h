@@ -13,6 +13,8 @@ constexpr const char* DATABASE_DIRECTORY = "/var/pdb/";
 
 // "/var/pdb/" + name + "/".
 std::string record_directory(const installed_package& record);
+// "/x/" + name: where a disabled package keeps its files.
+std::string disabled_area(const installed_package& package);
 
 // Sets the quiet flag and loads every record under /var/pdb/ into the context, with the requests
 // of their schedule files (the files stay until consume_schedules).

@@ -1,6 +1,5 @@
 #include "installer/database/repository_scan.h"
 
-#include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -81,17 +80,13 @@ bool copy_file(const std::string& source, const std::string& destination)
     bool ok = true;
     char buffer[65536];
     for (;;) {
-        ssize_t got = read(in.get(), buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            ok = false;
-        if (got <= 0)
-            break;
-        if (!write_fully(out.get(), buffer, std::size_t(got))) {
+        ssize_t got = read_fully(in.get(), buffer, sizeof buffer);
+        if (got < 0 || !write_fully(out.get(), buffer, std::size_t(got))) {
             ok = false;
             break;
         }
+        if (std::size_t(got) < sizeof buffer)
+            break;
     }
     in.reset();
     if (!out.close_checked())

@@ -15,9 +15,9 @@
 #include "installer/database/garbage_collection.h"
 #include "installer/database/package_database.h"
 #include "installer/frontend/command_line.h"
-#include "installer/state/console.h"
 #include "installer/frontend/stdin_stream.h"
 #include "installer/planning/change_plan.h"
+#include "installer/state/console.h"
 
 namespace {
 
@@ -28,12 +28,12 @@ int install_one_stream(run_context& context, const command_line_options& options
     if (options.from_stdin) {
         fd_input_buffer input_buffer(STDIN_FILENO);
         std::istream input(&input_buffer);
-        return install_from_stream(context, input, flags, previous);
+        return install_package_file(context, input, flags, previous);
     }
     std::ifstream file(options.package_file, std::ios::binary);
     if (!file)
         return 1;
-    return install_from_stream(context, file, flags, previous);
+    return install_package_file(context, file, flags, previous);
 }
 
 }  // namespace

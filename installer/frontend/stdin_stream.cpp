@@ -1,16 +1,14 @@
 #include "installer/frontend/stdin_stream.h"
 
-#include <cerrno>
 #include <unistd.h>
+
+#include "common/file_descriptor.h"
 
 fd_input_buffer::int_type fd_input_buffer::underflow()
 {
     if (gptr() < egptr())
         return traits_type::to_int_type(*gptr());
-    ssize_t got;
-    do {
-        got = read(fd_, buffer_, BUFFER_SIZE);
-    } while (got < 0 && errno == EINTR);
+    ssize_t got = read_fully(fd_, buffer_, BUFFER_SIZE);
     if (got <= 0)
         return traits_type::eof();
     setg(buffer_, buffer_, buffer_ + got);

@@ -1,6 +1,6 @@
 #include "installer/query/file_places.h"
 
-#include "installer/apply/file_installation.h"
+#include "installer/database/package_database.h"
 
 file_places places_of(const installed_package& package, const std::string& recorded)
 {

@@ -4,10 +4,9 @@
 #include <memory>
 #include <sys/stat.h>
 
-#include "installer/apply/file_installation.h"
-#include "installer/apply/operation_journal.h"
 #include "installer/database/file_owner_index.h"
 #include "installer/database/installed_list.h"
+#include "installer/database/operation_journal.h"
 #include "installer/database/package_database.h"
 #include "installer/query/file_places.h"
 #include "installer/query/query_database.h"

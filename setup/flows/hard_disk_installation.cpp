@@ -1,4 +1,3 @@
-#include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
 #include <string>
@@ -76,16 +75,7 @@ bool read_mbr(unsigned char (&mbr)[MBR_SIZE])
         std::puts("\nFATAL ERROR: Couldn't open mbr file");
         return false;
     }
-    size_t done = 0;
-    while (done < MBR_SIZE) {
-        ssize_t got = read(file.get(), mbr + done, MBR_SIZE - done);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break;
-        done += size_t(got);
-    }
-    if (done < MBR_SIZE) {
+    if (read_fully(file.get(), mbr, MBR_SIZE) != ssize_t(MBR_SIZE)) {
         std::puts("\nFATAL ERROR: Couldn't read mbr file");
         return false;
     }

@@ -1,7 +1,6 @@
 #include "setup/flows/installer_feed.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -42,14 +41,11 @@ feed_status copy_file(int fd, size_t size, FILE* pipe)
     unsigned char piece[FEED_PIECE_SIZE];
     while (size > 0) {
         size_t wanted = std::min(size, sizeof piece);
-        ssize_t got = read(fd, piece, wanted);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
+        if (read_fully(fd, piece, wanted) != ssize_t(wanted))
             return feed_status::read_failed;
-        if (!feed_bytes(pipe, piece, size_t(got)))
+        if (!feed_bytes(pipe, piece, wanted))
             return feed_status::write_failed;
-        size -= size_t(got);
+        size -= wanted;
     }
     return feed_status::done;
 }

@@ -1,6 +1,5 @@
 #include "setup/flows/memory_file.h"
 
-#include <cerrno>
 #include <fcntl.h>
 #include <new>
 #include <sys/stat.h>
@@ -22,15 +21,8 @@ bool read_whole_file(const char* path, memory_file& file)
     std::unique_ptr<unsigned char[]> data(new (std::nothrow) unsigned char[length > 0 ? length : 1]);
     if (!data)
         return false;
-    size_t done = 0;
-    while (done < length) {
-        ssize_t got = read(fd.get(), data.get() + done, length - done);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            return false;
-        done += size_t(got);
-    }
+    if (read_fully(fd.get(), data.get(), length) != ssize_t(length))
+        return false;
     file.data = std::move(data);
     file.length = length;
     return true;

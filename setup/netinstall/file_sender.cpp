@@ -1,13 +1,13 @@
 #include "setup/netinstall/file_sender.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/file_descriptor.h"
 #include "setup/netinstall/protocol_messages.h"
 #include "setup/netinstall/udp_transport.h"
 
@@ -40,10 +40,7 @@ struct file_sender {
 bool read_chunk(file_sender& sender)
 {
     size_t wanted = static_cast<size_t>(std::min<int64_t>(READ_CHUNK_SIZE, sender.size - sender.read_so_far));
-    ssize_t got;
-    do {
-        got = read(sender.fd, sender.chunk, wanted);
-    } while (got < 0 && errno == EINTR);
+    ssize_t got = read_fully(sender.fd, sender.chunk, wanted);
     if (got <= 0)
         return false;
     sender.chunk_length = static_cast<size_t>(got);

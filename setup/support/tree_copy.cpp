@@ -8,21 +8,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/byte_order.h"
+#include "common/file_descriptor.h"
 #include "setup/support/tree_chain.h"
 
 namespace {
-
-void put_u32(unsigned char* out, uint32_t value)
-{
-    for (int i = 0; i < 4; ++i)
-        out[i] = static_cast<unsigned char>(value >> (8 * i));
-}
-
-void put_u64(unsigned char* out, uint64_t value)
-{
-    for (int i = 0; i < 8; ++i)
-        out[i] = static_cast<unsigned char>(value >> (8 * i));
-}
 
 void encode_status(const struct stat& status, unsigned char* out)
 {
@@ -53,15 +43,14 @@ bool append_content(tree_writer& writer, int fd, uint64_t size)
         uint32_t room = writer.reserve(&space);
         if (room == 0)
             return false;
-        uint64_t wanted = size - copied < room ? size - copied : room;
-        ssize_t got = read(fd, space, static_cast<size_t>(wanted));
-        if (got <= 0)
+        uint32_t wanted = size - copied < room ? static_cast<uint32_t>(size - copied) : room;
+        if (read_fully(fd, space, wanted) != ssize_t(wanted))
             return false;
-        writer.commit(static_cast<uint32_t>(got));
-        copied += static_cast<uint64_t>(got);
+        writer.commit(wanted);
+        copied += wanted;
     }
     unsigned char extra;
-    return read(fd, &extra, 1) == 0;
+    return read_fully(fd, &extra, 1) == 0;
 }
 
 bool add_path(tree_writer& writer, const std::string& path)

@@ -1,30 +1,15 @@
-#include <cerrno>
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
+#include "common/byte_order.h"
+#include "common/file_descriptor.h"
 #include "setup/support/tree_chain.h"
 #include "setup/support/tree_copy.h"
 
 namespace {
-
-uint32_t get_u32(const unsigned char* in)
-{
-    uint32_t value = 0;
-    for (int i = 3; i >= 0; --i)
-        value = (value << 8) | in[i];
-    return value;
-}
-
-uint64_t get_u64(const unsigned char* in)
-{
-    uint64_t value = 0;
-    for (int i = 7; i >= 0; --i)
-        value = (value << 8) | in[i];
-    return value;
-}
 
 bool read_record(tree_reader& reader, tree_record& record)
 {
@@ -100,22 +85,11 @@ bool restore_file(tree_reader& reader, const tree_record& record)
         const unsigned char* piece = nullptr;
         uint32_t limit = left < UINT32_MAX ? static_cast<uint32_t>(left) : UINT32_MAX;
         uint32_t count = reader.read_piece(limit, &piece);
-        if (count == 0) {
+        if (count == 0 || !write_fully(fd, piece, count)) {
             close(fd);
             return false;
         }
-        while (count > 0) {
-            ssize_t written = write(fd, piece, count);
-            if (written < 0 && errno == EINTR)
-                continue;
-            if (written <= 0) {
-                close(fd);
-                return false;
-            }
-            piece += written;
-            count -= static_cast<uint32_t>(written);
-            left -= static_cast<uint64_t>(written);
-        }
+        left -= count;
     }
     if (fchown(fd, record.owner, record.group) != 0) {
         // Ignored: the content matters more than its owner.

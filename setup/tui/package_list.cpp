@@ -4,7 +4,6 @@
 #include <dirent.h>
 #include <fstream>
 
-#include "common/byte_order.h"
 #include "common/part_reader.h"
 #include "setup/tui/package_list.h"
 #include "setup/tui/terminal_mode.h"
@@ -63,8 +62,8 @@ bool read_package_entry(std::streambuf* source, package_entry& entry)
     reader.accept(PART_DEPENDENCIES);
     if (reader.next_part() != PART_PACKAGE)
         return false;
-    reader.read(reinterpret_cast<char*>(entry.header), PACKAGE_HEADER_SIZE);
-    if (reader.gcount() != static_cast<std::streamsize>(PACKAGE_HEADER_SIZE))
+    reader.read(reinterpret_cast<char*>(entry.header), HEADER_RECORD_SIZE);
+    if (reader.gcount() != static_cast<std::streamsize>(HEADER_RECORD_SIZE))
         return false;
     std::int32_t type = reader.next_part();
     if (type == PART_DESCRIPTION) {
@@ -73,14 +72,9 @@ bool read_package_entry(std::streambuf* source, package_entry& entry)
         type = reader.next_part();
     }
     if (type == PART_DEPENDENCIES) {
-        unsigned char count[2];
-        reader.read(reinterpret_cast<char*>(count), sizeof count);
-        if (reader.gcount() != static_cast<std::streamsize>(sizeof count))
+        if (!read_name_list(reader, entry.dependencies))
             return false;
-        entry.dependency_count = get_u16(count);
-        if (!read_bytes(reader, size_t{entry.dependency_count} * DEPENDENCY_ENTRY_SIZE,
-                        entry.dependencies))
-            return false;
+        entry.dependency_count = static_cast<uint16_t>(entry.dependencies.size());
     }
     return true;
 }
@@ -88,7 +82,7 @@ bool read_package_entry(std::streambuf* source, package_entry& entry)
 std::string_view package_name(const unsigned char* field)
 {
     const char* text = reinterpret_cast<const char*>(field);
-    return std::string_view(text, strnlen(text, PACKAGE_NAME_SIZE));
+    return std::string_view(text, strnlen(text, NAME_FIELD_SIZE));
 }
 
 std::string_view package_name(const package_entry& entry)
@@ -98,7 +92,7 @@ std::string_view package_name(const package_entry& entry)
 
 std::string_view dependency_name(const package_entry& entry, size_t index)
 {
-    return package_name(entry.dependencies.data() + index * DEPENDENCY_ENTRY_SIZE);
+    return entry.dependencies[index].name;
 }
 
 package_entry* find_package(package_list& list, std::string_view name)

@@ -12,18 +12,15 @@
 #include <string_view>
 #include <vector>
 
+#include "common/package_header.h"
 #include "setup/tui/menu_grid.h"
-
-constexpr size_t PACKAGE_HEADER_SIZE = 32;
-constexpr size_t DEPENDENCY_ENTRY_SIZE = 32;
-constexpr size_t PACKAGE_NAME_SIZE = 16;
 
 struct package_entry {
     std::string path;                               // directory + "/" + file name
-    unsigned char header[PACKAGE_HEADER_SIZE] = {};  // byte for byte; the name is the first 16
-    std::string description;                        // empty when the file has none
+    unsigned char header[HEADER_RECORD_SIZE] = {};  // byte for byte; the name is the first 16
+    std::string description;                       // empty when the file has none
     uint16_t dependency_count = 0;
-    std::vector<unsigned char> dependencies;        // dependency_count raw 32-byte entries
+    std::vector<dependency_entry> dependencies;    // dependency_count entries
     bool selected = false;
 };
 

@@ -60,7 +60,7 @@ void select_default_packages(package_list& list)
     while (file >> word) {
         // Names are compared over at most 16 bytes, a longer word included.
         std::string_view name(word);
-        if (package_entry* entry = find_package(list, name.substr(0, PACKAGE_NAME_SIZE)))
+        if (package_entry* entry = find_package(list, name.substr(0, NAME_FIELD_SIZE)))
             select_with_dependencies(list, *entry);
     }
 }

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "fuzz_target.h"
 #include "setup/disk/disk_detection.h"
 #include "setup/disk/partitioning.h"
 

@@ -11,6 +11,7 @@
 #include "common/inflate_stream.h"
 #include "common/part_reader.h"
 #include "fuzz_input.h"
+#include "fuzz_target.h"
 
 namespace {
 

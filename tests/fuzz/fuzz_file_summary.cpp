@@ -4,6 +4,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "fuzz_target.h"
 #include "installer/package/repository_package.h"
 
 namespace {

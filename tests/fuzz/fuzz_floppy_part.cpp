@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "fuzz_target.h"
 #include "setup/disk/floppy_part_copy.h"
 #include "setup/support/process_runner.h"
 

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "fuzz_input.h"
+#include "fuzz_target.h"
 #include "setup/tui/package_list.h"
 
 namespace {
@@ -14,12 +15,12 @@ void check_entry(std::streambuf* source)
     package_entry entry;
     if (!read_package_entry(source, entry))
         return;
-    if (entry.dependencies.size() != size_t{entry.dependency_count} * DEPENDENCY_ENTRY_SIZE)
+    if (entry.dependencies.size() != entry.dependency_count)
         std::abort();
     size_t names = package_name(entry).size();
     for (size_t i = 0; i < entry.dependency_count; ++i)
         names += dependency_name(entry, i).size();
-    if (names > (size_t{entry.dependency_count} + 1) * PACKAGE_NAME_SIZE)
+    if (names > (size_t{entry.dependency_count} + 1) * NAME_FIELD_SIZE)
         std::abort();
 }
 

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "fuzz_input.h"
+#include "fuzz_target.h"
 #include "tools/mkvrp/package_listing.h"
 #include "tools/mkvrp/report.h"
 

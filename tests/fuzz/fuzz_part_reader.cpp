@@ -6,6 +6,7 @@
 #include "common/package_header.h"
 #include "common/part_reader.h"
 #include "fuzz_input.h"
+#include "fuzz_target.h"
 
 namespace {
 

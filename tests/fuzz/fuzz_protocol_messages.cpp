@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "fuzz_target.h"
 #include "setup/netinstall/conversation.h"
 #include "setup/netinstall/protocol_messages.h"
 #include "setup/netinstall/untrusted_text.h"

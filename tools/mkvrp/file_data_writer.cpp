@@ -35,14 +35,12 @@ bool copy_file_content(std::ostream& out, const tree_entry& entry, std::uint32_t
     std::uint32_t left = size;
     while (left > 0) {
         std::size_t want = left < sizeof chunk ? left : sizeof chunk;
-        ssize_t got = ::read(descriptor.get(), chunk, want);
-        if (got < 0 && errno == EINTR)
-            continue;
+        ssize_t got = read_fully(descriptor.get(), chunk, want);
         if (got < 0) {
             report_error("cannot read " + entry.full_path + ": " + std::strerror(errno));
             return false;
         }
-        if (got == 0) {
+        if (std::size_t(got) < want) {
             // The record already promised the size it had when examined.
             report_error(entry.full_path + " became shorter while it was being packed");
             return false;

@@ -109,7 +109,7 @@ struct manifest_parser {
 
     // Keys that a package section and a bundle header share.
     bool take_common_key(const std::string& key, const std::vector<std::string>& words, const std::string& rest,
-                         package_manifest& package, std::vector<std::string>& seen)
+                         package_manifest& package)
     {
         bool single_valued = key == "name" || key == "version" || key == "build-time" || key == "architecture";
         if (single_valued) {
@@ -142,7 +142,7 @@ struct manifest_parser {
     }
 
     bool take_package_key(const std::string& key, const std::vector<std::string>& words, const std::string& rest,
-                          package_manifest& package, std::vector<std::string>& seen)
+                          package_manifest& package)
     {
         if (key == "description") {
             // Several lines make a text of several lines.
@@ -164,7 +164,7 @@ struct manifest_parser {
             *path = resolve(rest);
             return true;
         }
-        return take_common_key(key, words, rest, package, seen);
+        return take_common_key(key, words, rest, package);
     }
 
     // The first key decides between a single package and a bundle. True when the line was the
@@ -218,7 +218,7 @@ struct manifest_parser {
         } else if (key == "bundle-names") {
             fail("\"bundle-names\" belongs to the bundle, before its first package section");
         } else {
-            take_package_key(key, words, rest, *current, seen);
+            take_package_key(key, words, rest, *current);
         }
     }
 
@@ -235,7 +235,7 @@ struct manifest_parser {
         } else if (key == "description" || key == "install-script" || key == "uninstall-script" || key == "tree") {
             fail("\"" + key + "\" belongs to a package section (opened by a line \"package\")");
         } else {
-            take_common_key(key, words, rest, result.bundle, seen);
+            take_common_key(key, words, rest, result.bundle);
         }
     }
 

@@ -26,13 +26,17 @@ std::string printable(const std::string& text)
     return shown;
 }
 
-std::string time_text(std::uint32_t seconds, const char* format)
+// Build times are shown to the second, file times to the minute.
+std::string time_text(std::uint32_t seconds, bool with_seconds)
 {
     std::time_t time = std::time_t(seconds);
     std::tm parts{};
     gmtime_r(&time, &parts);
     char text[64];
-    std::strftime(text, sizeof text, format, &parts);
+    if (with_seconds)
+        std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &parts);
+    else
+        std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", &parts);
     return text;
 }
 
@@ -61,7 +65,7 @@ struct lister {
         version_number version = get_u32(record + 16);
         std::uint32_t built = get_u32(record + 20);
         out << word << ' ' << printable(name_from_field(record)) << ' ' << version_text(version) << '\n';
-        out << "build-time " << built << " (" << time_text(built, "%Y-%m-%d %H:%M:%S UTC") << ")\n";
+        out << "build-time " << built << " (" << time_text(built, true) << ")\n";
         return true;
     }
 
@@ -155,7 +159,7 @@ struct lister {
             std::snprintf(owner, sizeof owner, "%u/%u", unsigned(record.uid), unsigned(record.gid));
             char line[96];
             std::snprintf(line, sizeof line, "%s %-11s %10s %s ", mode_text(record.mode).c_str(), owner,
-                          size_column.c_str(), time_text(record.mtime, "%Y-%m-%d %H:%M").c_str());
+                          size_column.c_str(), time_text(record.mtime, false).c_str());
             out << line << printable(record.path) << suffix << '\n';
         }
         // Readers take a cut-off stream for its end; a listing is there to notice it.

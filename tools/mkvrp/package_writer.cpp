@@ -47,15 +47,12 @@ bool write_script_part(container_writer& output, std::uint16_t type, const std::
     }
     bool ok = output.begin_part(type);
     char chunk[16384];
-    while (ok) {
-        ssize_t got = ::read(descriptor.get(), chunk, sizeof chunk);
-        if (got < 0 && errno == EINTR)
-            continue;
+    ssize_t got = ssize_t(sizeof chunk);
+    while (ok && got == ssize_t(sizeof chunk)) {
+        got = read_fully(descriptor.get(), chunk, sizeof chunk);
         if (got < 0) {
             report_error("cannot read script " + path + ": " + std::strerror(errno));
             ok = false;
-        } else if (got == 0) {
-            break;
         } else {
             ok = output.write(chunk, std::size_t(got));
         }

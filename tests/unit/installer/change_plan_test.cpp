@@ -125,6 +125,6 @@ const plan_case PLAN_CASES[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(cases, change_plan_test, ::testing::ValuesIn(PLAN_CASES),
-                         [](const auto& info) { return std::string(info.param.behaviour); });
+                         [](const auto& test_info) { return std::string(test_info.param.behaviour); });
 
 }  // namespace

@@ -9,23 +9,16 @@
 
 #include "setup/tui/package_list.h"
 
-inline void put_name(unsigned char* field, const std::string& name)
-{
-    std::memset(field, 0, PACKAGE_NAME_SIZE);
-    std::memcpy(field, name.data(), std::min(name.size(), PACKAGE_NAME_SIZE));
-}
-
 inline package_entry make_entry(const std::string& name, const std::vector<std::string>& dependencies = {},
                                 const std::string& description = "")
 {
     package_entry entry;
     entry.path = "/media/" + name + ".vrp";
-    put_name(entry.header, name);
+    put_name_field(entry.header, name);
     entry.description = description;
     entry.dependency_count = static_cast<uint16_t>(dependencies.size());
-    entry.dependencies.assign(dependencies.size() * DEPENDENCY_ENTRY_SIZE, 0);
-    for (size_t i = 0; i < dependencies.size(); ++i)
-        put_name(entry.dependencies.data() + i * DEPENDENCY_ENTRY_SIZE, dependencies[i]);
+    for (const std::string& dependency : dependencies)
+        entry.dependencies.push_back(dependency_entry{dependency.substr(0, NAME_FIELD_SIZE)});
     return entry;
 }
 
@@ -83,7 +76,7 @@ inline std::string part(uint16_t type, const std::string& payload)
 inline std::string header_record(const std::string& name)
 {
     std::string record(32, '\0');
-    put_name(reinterpret_cast<unsigned char*>(record.data()), name);
+    put_name_field(reinterpret_cast<unsigned char*>(record.data()), name);
     return record;
 }
 

@@ -1,4 +1,4 @@
-#include "installer/apply/install_stream.h"
+#include "installer/apply/single_installation.h"
 
 #include <memory>
 
@@ -89,8 +89,8 @@ std::optional<std::string> install_single(run_context& context, part_reader& rea
         if (installed && !installed->is_bundle && !upgrade_fits(context, reader, *candidate, *installed))
             return std::nullopt;
         std::unique_ptr<installed_package> old_version;
-        if (installed_package* installed = find_installed_record(context, name))
-            old_version = take_installed(context, installed);
+        if (installed_package* existing = find_installed_record(context, name))
+            old_version = take_installed(context, existing);
         installed_package* planned = candidate.get();
         append_installed(context, std::move(candidate));
         apply_changes(context, REPORT_CHANGES);

@@ -1,4 +1,4 @@
-#include "installer/apply/operation_journal.h"
+#include "installer/database/operation_journal.h"
 
 #include <fstream>
 #include <unistd.h>
