@@ -6,6 +6,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=${1:-$here/../build}
 installer=$build/installer/installer
+installer_query=$build/installer/installer-query
 mkvrp=$build/tools/mkvrp/mkvrp
 work=${DEMO_DIR:-$build/demo}
 root=$work/root
@@ -13,25 +14,10 @@ root=$work/root
 heading() { printf '\n\033[1m== %s ==\033[0m\n' "$*"; }
 say() { printf '%s\n' "$*" | fold -s -w 100; }
 
-version_text() {  # the packed decimal version of a record as people write it
-  local v=$1 major=$(( $1 >> 24 )) minor=$(( ($1 >> 16) & 255 )) stage=$(( ($1 >> 8) & 255 )) build=$(( $1 & 255 ))
-  local word=""
-  case $stage in 102) [ $build -eq 0 ] && echo "$major.$minor" || echo "$major.$minor.$build"; return;;
-                 97) word=alpha;; 98) word=beta;; 99) word=rc;; esac
-  [ $build -eq 0 ] && echo "$major.$minor$word" || echo "$major.$minor$word$build"
-}
-
-show_database() {
-  printf '  %-12s %-10s %-9s %s\n' PACKAGE VERSION STATE FILES
-  for record in "$root"/var/pdb/*/; do
-    [ -d "$record" ] || continue
-    local name state files
-    name=$(basename "$record")
-    state=enabled; [ -e "$record/disabled" ] && state=disabled
-    if [ -e "$record/files" ]; then files=$(wc -l < "$record/files"); else files="(bundle)"; fi
-    [ -e "$record/bundle" ] && state="$state, in $(cat "$record/bundle")"
-    printf '  %-12s %-10s %-9s %s\n' "$name" "$(version_text "$(cut -d' ' -f1 "$record/version")")" "$state" "$files"
-  done
+# Looks at the database the way a user would; the command is shown as typed.
+query() {
+  printf '  $ installer-query -r ROOT %s\n' "$*"
+  "$installer_query" -r "$root" "$@" | sed 's/^/    /'
 }
 
 # installer reads /proc inside its root to learn which files running programs hold.
@@ -62,18 +48,20 @@ say "Of the two firewall files only the newer is taken; dependencies go first; s
 boot
 say ""
 say "Left in the repository (not installed, kept for the next start): $(ls "$root/var/pckg" | tr '\n' ' ')"
-show_database
+query list
 say "Install scripts wrote: $(tr '\n' ';' < "$root/var/log/install.log")"
 
 heading "Other software schedules changes for the next start"
 echo disable > "$root/var/pdb/webadmin/schedule"
 echo uninstall > "$root/var/pdb/vpn/schedule"
-say "webadmin: disable; vpn (a bundle): uninstall"
+say "webadmin: disable; vpn (a bundle): uninstall. The database shows the requests:"
+query list
 
 heading "Second boot"
 boot
-show_database
-say "vpn and its two members are gone; disabled packages keep their files in /x: $(cd "$root/x" && find . -type f | sed 's|^\./|/x/|' | tr '\n' ' ')"
+query list
+say "vpn and its two members are gone. A disabled package keeps its files under /x:"
+query files webadmin
 
 heading "Collecting files that no package owns: installer -r ROOT --filegc /etc /usr"
 echo "left over" > "$root/etc/stray.conf"
@@ -81,6 +69,8 @@ mkdir -p "$root/usr/share/old" && echo junk > "$root/usr/share/old/leftover"
 say "before: $(cd "$root" && find etc usr -type f | sort | tr '\n' ' ')"
 "$installer" -r "$root" --filegc /etc /usr
 say "after:  $(cd "$root" && find etc usr -type f | sort | tr '\n' ' ')"
+say "The files on disk still match the database:"
+query verify
 
 heading "/postlog: the messages of the last boot"
 say "A boot that had packages to install keeps the previous boot's lines too; they follow the changes carried out at start."

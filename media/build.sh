@@ -19,6 +19,16 @@ mkdir -p "$debs" "$build"
 
 if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
 
+# apt's own output goes to a log, shown (its path and last lines) only when a step fails for good.
+apt_log=$out/apt.log
+: > "$apt_log"
+quietly() { "$@" >>"$apt_log" 2>&1 </dev/null; }
+apt_failed() {
+    echo "build.sh: $1; apt's output is in $apt_log, ending with:" >&2
+    tail -n 15 "$apt_log" | sed 's/^/  /' >&2
+    exit 1
+}
+
 # Debian's i386 packages: the kernel, busybox, mke2fs, the partitioning tool and the libraries the
 # last two are linked with.
 packages=(busybox-static e2fsprogs fdisk libc6 libblkid1 libcom-err2 libext2fs2 libfdisk1
@@ -27,23 +37,23 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
     $SUDO dpkg --add-architecture i386
 fi
 if ! apt-cache show linux-image-686:i386 >/dev/null 2>&1; then
-    $SUDO apt-get update -qq
+    quietly $SUDO apt-get update -q || apt_failed "apt-get update failed"
 fi
 kernel_package=$(apt-cache depends linux-image-686:i386 | awk '/Depends: linux-image-/{print $2; exit}')
 wanted=("$kernel_package" "${packages[@]/%/:i386}")
 stamp=$debs/packages.txt
 download() {
     rm -f "$debs"/*.deb
-    (cd "$debs" && apt-get download -qq "${wanted[@]}" 2>&1) | grep -v '^W: Download is performed unsandboxed' || true
+    (cd "$debs" && quietly apt-get download -q "${wanted[@]}") || true
     [ "$(ls "$debs" | grep -c '\.deb$')" -eq ${#wanted[@]} ]
 }
 if [ ! -f "$stamp" ] || [ "$(cat "$stamp")" != "${wanted[*]}" ]; then
     # Package lists of an earlier day may name versions the archive no longer has.
     if ! download; then
-        $SUDO apt-get update -qq
+        quietly $SUDO apt-get update -q || apt_failed "apt-get update failed"
         kernel_package=$(apt-cache depends linux-image-686:i386 | awk '/Depends: linux-image-/{print $2; exit}')
         wanted=("$kernel_package" "${packages[@]/%/:i386}")
-        download || { echo "build.sh: could not download ${wanted[*]}" >&2; exit 1; }
+        download || apt_failed "could not download ${wanted[*]}"
     fi
     echo "${wanted[*]}" > "$stamp"
     rm -rf "$extracted"

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: unit tests, end-to-end tests of the real programs.
+# Builds everything and runs every test: unit tests, end-to-end tests of the real programs, the
+# virtual-machine suites and the replays of the fuzz seeds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install_deps.sh

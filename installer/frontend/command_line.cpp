@@ -5,6 +5,20 @@
 
 #include "installer/state/run_context.h"
 
+const char* const OPTIONS_TEXT =
+    "Installs the package file PACKAGE.vrp, or one package read from standard input (-), or with\n"
+    "neither processes the repository /var/pckg as the router's start does.\n"
+    "\n"
+    "  -q           print and log no messages\n"
+    "  -r ROOT      work on the system below ROOT (change root into it first)\n"
+    "  -            read one package from standard input; later arguments are ignored\n"
+    "  -down        allow a package to be replaced by an older version\n"
+    "  --recover    recovery run: reinstall the same version, also scan /ram\n"
+    "  --filegc DIR...\n"
+    "               remove the files below each DIR that no installed package owns\n"
+    "  --help       this text\n"
+    "  --version    the version of installer\n";
+
 namespace {
 
 bool names_package_file(const char* argument)
@@ -33,6 +47,10 @@ parse_result parse_command_line(int argc, char** argv, command_line_options& opt
             options.from_stdin = true;
             break;
         }
+        if (std::strcmp(argument, "--help") == 0)
+            return parse_result::help;
+        if (std::strcmp(argument, "--version") == 0)
+            return parse_result::version;
         if (std::strcmp(argument, "-q") == 0) {
             options.quiet = true;
         } else if (std::strcmp(argument, "-down") == 0) {

@@ -4,6 +4,9 @@
 
 constexpr const char* USAGE_TEXT = "usage: installer [-q] [--filegc] [-r <root>] [-]";
 
+// Follows the usage text in the answer to --help.
+extern const char* const OPTIONS_TEXT;
+
 struct command_line_options {
     bool file_gc = false;
     bool from_stdin = false;
@@ -16,7 +19,9 @@ struct command_line_options {
 
 enum class parse_result {
     run,
-    usage,  // the usage text is to be printed and nothing else done
+    usage,    // the usage text is to be printed and nothing else done
+    help,     // --help: the usage text and what the options do
+    version,  // --version
 };
 
 // Parses the arguments; "--recover" prints its cursor-hiding "installing" line as it is met.

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <unistd.h>
 
+#include "common/program_version.h"
 #include "installer/apply/change_application.h"
 #include "installer/apply/interrupted_operations.h"
 #include "installer/apply/package_file_installation.h"
@@ -42,10 +43,20 @@ int run_installer(int argc, char** argv)
 {
     run_context& context = get_run_context();
     command_line_options options;
-    if (parse_command_line(argc, argv, options) == parse_result::usage) {
+    switch (parse_command_line(argc, argv, options)) {
+    case parse_result::usage:
         std::fprintf(context.console, "%s\n", USAGE_TEXT);
         std::fflush(context.console);
         return 0;
+    case parse_result::help:
+        std::fprintf(context.console, "%s\n%s", USAGE_TEXT, OPTIONS_TEXT);
+        std::fflush(context.console);
+        return 0;
+    case parse_result::version:
+        print_program_version("installer");
+        return 0;
+    case parse_result::run:
+        break;
     }
     // Going on in the caller's "/" would install into, or collect files of, the wrong system.
     if (!options.root.empty() && chroot(options.root.c_str()) != 0) {

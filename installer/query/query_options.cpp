@@ -17,6 +17,7 @@ const char* const QUERY_HELP_TEXT =
     "  -r ROOT         query the system installed below ROOT\n"
     "  -t              tab-separated fields without header or summary, for scripts\n"
     "  --help          this text\n"
+    "  --version       the version of installer-query\n"
     "\n"
     "status: 0 all well, 1 a package or owner not found or a problem found, 2 usage error\n";
 
@@ -56,6 +57,10 @@ bool parse_query_options(int argc, char** argv, query_options& options, std::str
         std::string argument = argv[index];
         if (argument == "--help") {
             options.help = true;
+            return true;
+        }
+        if (argument == "--version") {
+            options.version = true;
             return true;
         }
         if (argument == "-r") {

@@ -8,6 +8,7 @@ struct query_options {
     std::string root;                    // -r ROOT; empty: this machine
     bool tab_separated = false;          // -t: tab-separated fields, no header or summary
     bool help = false;                   // --help
+    bool version = false;                // --version
     std::string command;                 // list, files, owner, verify
     std::vector<std::string> arguments;  // what follows the command
 };

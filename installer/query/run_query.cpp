@@ -5,6 +5,7 @@
 #include <cstring>
 #include <unistd.h>
 
+#include "common/program_version.h"
 #include "installer/query/files_command.h"
 #include "installer/query/list_command.h"
 #include "installer/query/owner_command.h"
@@ -21,6 +22,10 @@ int run_query(int argc, char** argv)
     }
     if (options.help) {
         std::fputs(QUERY_HELP_TEXT, stdout);
+        return 0;
+    }
+    if (options.version) {
+        print_program_version("installer-query");
         return 0;
     }
     // Answering from this machine's database when another was asked for would be a wrong answer

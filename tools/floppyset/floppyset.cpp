@@ -1,5 +1,6 @@
 // floppyset: cuts package files into a set of floppy parts, makes their floppy images, checks a set
 // and spoils a block on purpose.
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -7,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/program_version.h"
 #include "tools/floppyset/block_damage.h"
 #include "tools/floppyset/floppy_images.h"
 #include "tools/floppyset/set_check.h"
@@ -19,7 +21,8 @@ constexpr const char* USAGE =
     "                       [--parity N] [--set-id N] [--images] OUTPUT_DIR PACKAGE...\n"
     "       floppyset check [--output FILE] PART...\n"
     "       floppyset damage PART GROUP BLOCK\n"
-    "       floppyset image IMAGE [PART]\n";
+    "       floppyset image IMAGE [PART]\n"
+    "       floppyset --help | --version\n";
 
 int usage()
 {
@@ -108,6 +111,14 @@ int main(int argc, char** argv)
     if (argc < 2)
         return usage();
     std::string command = argv[1];
+    if (command == "--help" || command == "-h") {
+        std::fputs(USAGE, stdout);
+        return 0;
+    }
+    if (command == "--version") {
+        print_program_version("floppyset");
+        return 0;
+    }
     if (command == "build")
         return run_build(argc - 2, argv + 2);
     if (command == "check")

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "common/part_reader.h"
+#include "common/program_version.h"
 #include "tools/mkvrp/manifest.h"
 #include "tools/mkvrp/package_listing.h"
 #include "tools/mkvrp/package_writer.h"
@@ -16,7 +17,8 @@ namespace {
 
 constexpr const char* USAGE =
     "usage: mkvrp [build] [--owner UID:GID] MANIFEST OUTPUT\n"
-    "       mkvrp list FILE     (also --list; FILE - reads standard input)\n";
+    "       mkvrp list FILE     (also --list; FILE - reads standard input)\n"
+    "       mkvrp --help | --version\n";
 
 int usage()
 {
@@ -130,6 +132,10 @@ int main(int argc, char** argv)
         return argc == 3 ? run_list(argv[2]) : usage();
     if (command == "--help" || command == "-h") {
         std::cout << USAGE;
+        return 0;
+    }
+    if (command == "--version") {
+        print_program_version("mkvrp");
         return 0;
     }
     return run_build(argc, argv, command == "build" ? 2 : 1);
