@@ -5,7 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "setup/flows/installation_flows.h"
+#include "setup/flows/floppy_installation.h"
 #include "setup/flows/installer_feed.h"
 #include "setup/flows/package_choice.h"
 #include "setup/flows/shared_screens.h"

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "common/file_descriptor.h"
-#include "setup/flows/installation_flows.h"
+#include "setup/flows/floppy_installation.h"
 #include "setup/flows/installer_feed.h"
 #include "setup/flows/memory_file.h"
 #include "setup/flows/package_choice.h"

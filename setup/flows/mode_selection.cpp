@@ -2,7 +2,7 @@
 #include <cstring>
 #include <sys/mount.h>
 
-#include "setup/flows/installation_flows.h"
+#include "setup/flows/floppy_installation.h"
 #include "setup/flows/mode_selection.h"
 #include "setup/tui/key_input.h"
 #include "setup/flows/target_disk.h"

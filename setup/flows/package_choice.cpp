@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "setup/flows/installation_flows.h"
+#include "setup/flows/floppy_installation.h"
 #include "setup/tui/package_menu.h"
 
 bool choose_packages(setup_context& context, package_list& list, bool remote_failure_ends_flow)

@@ -5,8 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "setup/netinstall/conversation.h"
-#include "setup/netinstall/network_interfaces.h"
+#include "setup/netinstall/wire/conversation.h"
+#include "setup/netinstall/wire/network_interfaces.h"
 
 constexpr int64_t ONE_SECOND_US = 1000000;
 

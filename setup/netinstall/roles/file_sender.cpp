@@ -1,4 +1,4 @@
-#include "setup/netinstall/file_sender.h"
+#include "setup/netinstall/roles/file_sender.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -8,8 +8,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "setup/netinstall/protocol_messages.h"
-#include "setup/netinstall/udp_transport.h"
+#include "setup/netinstall/protocol/protocol_messages.h"
+#include "setup/netinstall/wire/udp_transport.h"
 
 namespace {
 

@@ -7,12 +7,12 @@
 #include <string>
 #include <unistd.h>
 
-#include "setup/flows/installation_flows.h"
+#include "setup/flows/floppy_installation.h"
 #include "setup/flows/shared_screens.h"
 #include "setup/flows/target_disk.h"
-#include "setup/netinstall/floppy_label.h"
-#include "setup/netinstall/install_client.h"
-#include "setup/netinstall/untrusted_text.h"
+#include "setup/disk/floppy_label.h"
+#include "setup/netinstall/roles/install_client.h"
+#include "setup/netinstall/protocol/untrusted_text.h"
 #include "setup/support/process_runner.h"
 
 namespace {

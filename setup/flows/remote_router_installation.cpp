@@ -1,9 +1,9 @@
 #include <string>
 #include <vector>
 
-#include "setup/flows/installation_flows.h"
-#include "setup/netinstall/install_server.h"
-#include "setup/netinstall/router_selection.h"
+#include "setup/flows/floppy_installation.h"
+#include "setup/netinstall/roles/install_server.h"
+#include "setup/flows/router_selection.h"
 #include "setup/tui/install_order.h"
 
 bool install_remote_router(setup_context&, package_list& list)

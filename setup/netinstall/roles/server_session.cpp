@@ -1,11 +1,11 @@
-#include "setup/netinstall/remote_install.h"
+#include "setup/netinstall/roles/server_session.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "setup/netinstall/file_sender.h"
-#include "setup/netinstall/protocol_messages.h"
-#include "setup/netinstall/udp_transport.h"
+#include "setup/netinstall/roles/file_sender.h"
+#include "setup/netinstall/protocol/protocol_messages.h"
+#include "setup/netinstall/wire/udp_transport.h"
 #include "setup/tui/key_input.h"
 
 namespace {

@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <string>
 
-#include "setup/netinstall/conversation.h"
-#include "setup/netinstall/network_interfaces.h"
+#include "setup/netinstall/wire/conversation.h"
+#include "setup/netinstall/wire/network_interfaces.h"
 
 struct file_receiver {
     std::string name;

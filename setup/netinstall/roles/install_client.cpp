@@ -1,12 +1,12 @@
-#include "setup/netinstall/install_client.h"
+#include "setup/netinstall/roles/install_client.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <unistd.h>
 
-#include "setup/netinstall/protocol_messages.h"
-#include "setup/netinstall/udp_transport.h"
+#include "setup/netinstall/protocol/protocol_messages.h"
+#include "setup/netinstall/wire/udp_transport.h"
 
 namespace {
 

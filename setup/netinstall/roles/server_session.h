@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "setup/netinstall/install_server.h"
+#include "setup/netinstall/roles/install_server.h"
 
 // `paths` are the package files in install order; an empty `configuration` is sent as an empty
 // script. True when every package went across.

@@ -1,4 +1,4 @@
-#include "setup/netinstall/router_selection.h"
+#include "setup/flows/router_selection.h"
 
 #include <cerrno>
 #include <climits>
@@ -7,10 +7,10 @@
 #include <sys/select.h>
 #include <unistd.h>
 
-#include "setup/netinstall/configuration_script.h"
-#include "setup/netinstall/protocol_messages.h"
-#include "setup/netinstall/remote_install.h"
-#include "setup/netinstall/udp_transport.h"
+#include "setup/netinstall/protocol/configuration_script.h"
+#include "setup/netinstall/protocol/protocol_messages.h"
+#include "setup/netinstall/roles/server_session.h"
+#include "setup/netinstall/wire/udp_transport.h"
 #include "setup/tui/key_input.h"
 #include "setup/tui/screen_output.h"
 #include "setup/tui/text_field.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "setup/netinstall/install_server.h"
+#include "setup/netinstall/roles/install_server.h"
 
 // Shows the router list until the user picks one with Enter (true, it is the current entry) or
 // leaves with "q" (false).

@@ -1,4 +1,4 @@
-#include "setup/netinstall/udp_transport.h"
+#include "setup/netinstall/wire/udp_transport.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
