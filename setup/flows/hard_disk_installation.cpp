@@ -1,3 +1,5 @@
+#include "setup/flows/hard_disk_installation.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -8,7 +10,6 @@
 #include <vector>
 
 #include "common/file_descriptor.h"
-#include "setup/flows/floppy_installation.h"
 #include "setup/flows/installer_feed.h"
 #include "setup/flows/memory_file.h"
 #include "setup/flows/package_choice.h"

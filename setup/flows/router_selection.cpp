@@ -189,7 +189,7 @@ bool select_router(install_server& server)
     }
 }
 
-bool run_remote_installation(install_server& server, const std::vector<std::string>& paths)
+bool install_selected_router(install_server& server, const std::vector<std::string>& paths)
 {
     const router_entry router = server.routers[server.current];
     std::puts("\n");
@@ -204,5 +204,5 @@ bool run_remote_installation(install_server& server, const std::vector<std::stri
         unsigned long baud_rate = ask_number("Enter serial console baud rate", "9600");
         script = build_configuration(router.mac, address, prefix_bits, gateway, baud_rate);
     }
-    return install_remote(server, router, paths, keep, script);
+    return run_server_session(server, router, paths, keep, script);
 }

@@ -13,4 +13,4 @@
 bool select_router(install_server& server);
 
 // Asks the questions for the current router, builds its script and installs `paths` on it.
-bool run_remote_installation(install_server& server, const std::vector<std::string>& paths);
+bool install_selected_router(install_server& server, const std::vector<std::string>& paths);

@@ -16,6 +16,7 @@
 #include "setup/disk/target_mount.h"
 #include "setup/support/process_runner.h"
 #include "setup/support/tree_copy.h"
+#include "setup/support/tree_restore.h"
 
 namespace {
 

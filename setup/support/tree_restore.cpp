@@ -1,3 +1,5 @@
+#include "setup/support/tree_restore.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <string>
@@ -6,7 +8,7 @@
 #include <vector>
 
 #include "setup/support/tree_chain.h"
-#include "setup/support/tree_copy.h"
+#include "setup/support/tree_record.h"
 
 namespace {
 

@@ -259,12 +259,12 @@ long read_file_data(install_client& client, uint8_t* buffer, size_t wanted)
     return static_cast<long>(copied);
 }
 
-void finish_client(install_client& client)
+void finish_client(install_client& client, int input)
 {
     uint8_t message[MAX_DATAGRAM];
     for (;;) {
-        long got = wait_datagram_or_key(*client.server, message);
-        if (got == WAIT_KEY || got == WAIT_FAILED) {
+        long got = wait_datagram_or_input(*client.server, message, input);
+        if (got == WAIT_INPUT || got == WAIT_FAILED) {
             send_term(client, CLOSING_TIMEOUT_US);
             return;
         }
