@@ -5,9 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "setup/netinstall/wire/conversation.h"
 #include "setup/netinstall/protocol/protocol_messages.h"
 #include "setup/netinstall/protocol/untrusted_text.h"
+#include "setup/netinstall/wire/conversation.h"
 
 namespace {
 

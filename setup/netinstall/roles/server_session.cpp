@@ -4,8 +4,8 @@
 #include <cstring>
 #include <unistd.h>
 
-#include "setup/netinstall/roles/file_sender.h"
 #include "setup/netinstall/protocol/protocol_messages.h"
+#include "setup/netinstall/roles/file_sender.h"
 #include "setup/netinstall/wire/udp_transport.h"
 #include "setup/tui/key_input.h"
 
