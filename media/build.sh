@@ -71,13 +71,8 @@ fi
 cmake -S "$source_dir" -B "$build" -DCMAKE_BUILD_TYPE=Release \
       -DCMAKE_C_FLAGS=-m32 -DCMAKE_CXX_FLAGS=-m32 -DROUTER_STATIC=ON -DROUTER_TESTS=OFF \
       -DZLIB_LIBRARY=/usr/lib32/libz.a -DZLIB_INCLUDE_DIR=/usr/include >/dev/null
-cmake --build "$build" --target setup installer -j"$(nproc)" >/dev/null
-g++ -m32 -static -O2 -std=c++20 -Wall -Wextra -I"$source_dir" -o "$build/sfdisk" "$source_dir/media/sfdisk_layer.cpp" \
-    "$source_dir/common/child_wait.cpp" "$source_dir/common/file_descriptor.cpp"
-setup_libraries=$(find "$build/setup" "$build/common" -name '*.a' | sort)
-driver=$source_dir/tests/vm/disk_test_driver.cpp
-g++ -m32 -static -O2 -std=c++20 -Wall -Wextra -I"$source_dir" -o "$out/disk_test_driver" "$driver" \
-    -Wl,--start-group $setup_libraries -Wl,--end-group /usr/lib32/libz.a
+cmake --build "$build" --target setup installer sfdisk_layer disk_test_driver -j"$(nproc)" >/dev/null
+install -m 0755 "$build/tests/vm/disk_test_driver" "$out/disk_test_driver"
 
 # The file tree of the installation system.
 rm -rf "$root"
@@ -90,7 +85,7 @@ done
 install -m 0755 "$build/setup/setup" "$root/sbin/setup"
 ln -s setup "$root/sbin/init"
 install -m 0755 "$build/installer/installer" "$root/sbin/installer"
-install -m 0755 "$build/sfdisk" "$root/sbin/sfdisk"
+install -m 0755 "$build/media/sfdisk" "$root/sbin/sfdisk"
 install -m 0755 "$extracted/sbin/sfdisk" "$root/sbin/sfdisk.sectors"
 install -m 0755 "$extracted/sbin/mke2fs" "$root/sbin/mke2fs.real"
 install -m 0755 "$source_dir/media/mke2fs.sh" "$root/sbin/mke2fs"

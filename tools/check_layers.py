@@ -22,7 +22,7 @@ import sys
 # A subfolder listed here is a layer of its own; one not listed belongs to its parent's layer.
 PROGRAMS = {
     "installer": ["state", "package", "database", "planning", "apply", "frontend", "query"],
-    "setup": ["support", "tui", "disk", "netinstall", "flows"],
+    "setup": ["support", "tui", "disk", "netinstall/wire", "netinstall/protocol", "netinstall/roles", "flows"],
 }
 # Folders that stand beside the programs and may use only common/ besides themselves.
 STANDALONE = ["tools/mkvrp", "tools/floppyset", "media"]

@@ -1,3 +1,5 @@
+#include "setup/flows/cdrom_installation.h"
+
 #include <cstdio>
 #include <fcntl.h>
 #include <string>
@@ -5,7 +7,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "setup/flows/installation_flows.h"
 #include "setup/flows/installer_feed.h"
 #include "setup/flows/package_choice.h"
 #include "setup/flows/shared_screens.h"

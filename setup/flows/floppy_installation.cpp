@@ -3,7 +3,7 @@
 
 #include "setup/disk/floppy_part_copy.h"
 #include "setup/disk/floppy_part_prompt.h"
-#include "setup/flows/installation_flows.h"
+#include "setup/flows/floppy_installation.h"
 #include "setup/flows/shared_screens.h"
 #include "setup/flows/target_disk.h"
 #include "setup/support/process_runner.h"

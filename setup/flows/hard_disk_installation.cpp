@@ -1,3 +1,5 @@
+#include "setup/flows/hard_disk_installation.h"
+
 #include <cstdio>
 #include <fcntl.h>
 #include <string>
@@ -7,7 +9,6 @@
 #include <vector>
 
 #include "common/file_descriptor.h"
-#include "setup/flows/installation_flows.h"
 #include "setup/flows/installer_feed.h"
 #include "setup/flows/memory_file.h"
 #include "setup/flows/package_choice.h"

@@ -2,10 +2,13 @@
 #include <cstring>
 #include <sys/mount.h>
 
-#include "setup/flows/installation_flows.h"
+#include "setup/flows/cdrom_installation.h"
+#include "setup/flows/floppy_installation.h"
+#include "setup/flows/hard_disk_installation.h"
 #include "setup/flows/mode_selection.h"
-#include "setup/tui/key_input.h"
+#include "setup/flows/network_installation.h"
 #include "setup/flows/target_disk.h"
+#include "setup/tui/key_input.h"
 
 namespace {
 
@@ -52,7 +55,7 @@ void select_mode(setup_context& context, int argc, char** argv)
             cdrom_installation(context);
         wait_for_enter = true;
     } else if (std::strcmp(media_type, "net") == 0) {
-        wait_for_enter = !remote_installation(context);
+        wait_for_enter = !network_installation(context);
     } else {
         floppy_installation(context);
         wait_for_enter = true;

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "setup/flows/installation_flows.h"
+#include "setup/flows/remote_router_installation.h"
 #include "setup/tui/package_menu.h"
 
 bool choose_packages(setup_context& context, package_list& list, bool remote_failure_ends_flow)
@@ -14,7 +14,7 @@ bool choose_packages(setup_context& context, package_list& list, bool remote_fai
         }
         if (!remote_requested(list))
             return true;
-        if (!install_remote_router(context, list) && remote_failure_ends_flow)
+        if (!remote_router_installation(context, list) && remote_failure_ends_flow)
             return false;
     }
 }

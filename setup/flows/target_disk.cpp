@@ -7,15 +7,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "setup/flows/progress_dots.h"
-#include "setup/flows/shared_screens.h"
 #include "setup/disk/boot_config.h"
 #include "setup/disk/boot_sector.h"
 #include "setup/disk/disk_detection.h"
 #include "setup/disk/partitioning.h"
 #include "setup/disk/target_mount.h"
+#include "setup/flows/progress_dots.h"
+#include "setup/flows/shared_screens.h"
 #include "setup/support/process_runner.h"
 #include "setup/support/tree_copy.h"
+#include "setup/support/tree_restore.h"
 
 namespace {
 

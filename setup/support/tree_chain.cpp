@@ -138,3 +138,13 @@ bool tree_reader::read(unsigned char* out, uint32_t count)
     }
     return true;
 }
+
+void free_tree(tree_buffer buffer)
+{
+    while (buffer != nullptr) {
+        tree_chunk* next = buffer->next;
+        buffer->magic = 0;
+        std::free(buffer);
+        buffer = next;
+    }
+}

@@ -4,7 +4,26 @@
 
 #include <cstdint>
 
-#include "setup/support/tree_copy.h"
+// The buffer of a tree copy is a chain of chunks. While it is filled, `size` is a chunk's capacity
+// and `position` its fill offset; once sealed, `size` is the number of bytes used and `position` the
+// read offset. The data area follows the chunk header in the same allocation.
+constexpr uint32_t TREE_CHUNK_MAGIC = 0x5A0937EB;
+constexpr uint32_t TREE_CHUNK_CAPACITY = 16000;
+
+struct tree_chunk {
+    uint32_t magic;
+    uint32_t size;
+    uint32_t position;
+    tree_chunk* next;
+
+    unsigned char* data() { return reinterpret_cast<unsigned char*>(this + 1); }
+};
+
+// The whole chain; null stands for "no tree".
+using tree_buffer = tree_chunk*;
+
+// Frees a chain that will not be written back.
+void free_tree(tree_buffer buffer);
 
 // Appends to a chain that is being filled. Every chunk that is left behind is sealed and shrunk to
 // the bytes it holds, so the chain costs the stored bytes plus the chunk headers.

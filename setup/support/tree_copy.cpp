@@ -1,6 +1,5 @@
 #include "setup/support/tree_copy.h"
 
-#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -11,6 +10,7 @@
 #include "common/byte_order.h"
 #include "common/file_descriptor.h"
 #include "setup/support/tree_chain.h"
+#include "setup/support/tree_record.h"
 
 namespace {
 
@@ -98,14 +98,4 @@ tree_buffer read_tree(const char* path)
     }
     writer.seal();
     return writer.first();
-}
-
-void free_tree(tree_buffer buffer)
-{
-    while (buffer != nullptr) {
-        tree_chunk* next = buffer->next;
-        buffer->magic = 0;
-        std::free(buffer);
-        buffer = next;
-    }
 }

@@ -1,3 +1,5 @@
+#include "setup/support/tree_restore.h"
+
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
@@ -7,7 +9,7 @@
 #include "common/byte_order.h"
 #include "common/file_descriptor.h"
 #include "setup/support/tree_chain.h"
-#include "setup/support/tree_copy.h"
+#include "setup/support/tree_record.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <cstring>
 
 #include "fuzz_target.h"
-#include "setup/netinstall/conversation.h"
-#include "setup/netinstall/protocol_messages.h"
-#include "setup/netinstall/untrusted_text.h"
+#include "setup/netinstall/protocol/protocol_messages.h"
+#include "setup/netinstall/protocol/untrusted_text.h"
+#include "setup/netinstall/wire/conversation.h"
 
 namespace {
 

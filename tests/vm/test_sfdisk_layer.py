@@ -7,7 +7,7 @@ import subprocess
 import pytest
 
 import vm_runner
-from conftest import SOURCE_DIR
+from conftest import BUILD_DIR
 
 HEADS, SECTORS, CYLINDERS = 16, 32, 160
 CYLINDER = HEADS * SECTORS
@@ -16,11 +16,7 @@ CYLINDER = HEADS * SECTORS
 @pytest.fixture(scope="module")
 def layer(tmp_path_factory):
     scratch = tmp_path_factory.mktemp("layer")
-    program = str(scratch / "sfdisk")
-    subprocess.run(["g++", "-std=c++20", "-O1", "-Wall", "-Wextra", "-Werror", "-I", SOURCE_DIR,
-                    "-o", program, os.path.join(SOURCE_DIR, "media", "sfdisk_layer.cpp"),
-                    os.path.join(SOURCE_DIR, "common", "child_wait.cpp"),
-                    os.path.join(SOURCE_DIR, "common", "file_descriptor.cpp")], check=True)
+    program = os.path.join(BUILD_DIR, "media", "sfdisk")
     geometry = scratch / "geometry"
     geometry.write_text(f"{HEADS} {SECTORS}\n")
     environment = dict(os.environ, SFDISK_GEOMETRY=str(geometry), SFDISK_SECTOR_TOOL="/usr/sbin/sfdisk")

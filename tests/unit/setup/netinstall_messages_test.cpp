@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "setup/netinstall/configuration_script.h"
-#include "setup/netinstall/conversation.h"
-#include "setup/netinstall/protocol_messages.h"
-#include "setup/netinstall/untrusted_text.h"
+#include "setup/netinstall/protocol/configuration_script.h"
+#include "setup/netinstall/protocol/protocol_messages.h"
+#include "setup/netinstall/protocol/untrusted_text.h"
+#include "setup/netinstall/wire/conversation.h"
 
 namespace {
 

@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "setup/support/tree_copy.h"
+#include "setup/support/tree_record.h"
+#include "setup/support/tree_restore.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "setup/netinstall/router_selection.h"
+#include "setup/flows/router_selection.h"
 
 #include <cerrno>
 #include <climits>
@@ -7,10 +7,10 @@
 #include <sys/select.h>
 #include <unistd.h>
 
-#include "setup/netinstall/configuration_script.h"
-#include "setup/netinstall/protocol_messages.h"
-#include "setup/netinstall/remote_install.h"
-#include "setup/netinstall/udp_transport.h"
+#include "setup/netinstall/protocol/configuration_script.h"
+#include "setup/netinstall/protocol/protocol_messages.h"
+#include "setup/netinstall/roles/server_session.h"
+#include "setup/netinstall/wire/udp_transport.h"
 #include "setup/tui/key_input.h"
 #include "setup/tui/screen_output.h"
 #include "setup/tui/text_field.h"
@@ -189,7 +189,7 @@ bool select_router(install_server& server)
     }
 }
 
-bool run_remote_installation(install_server& server, const std::vector<std::string>& paths)
+bool install_selected_router(install_server& server, const std::vector<std::string>& paths)
 {
     const router_entry router = server.routers[server.current];
     std::puts("\n");
@@ -204,5 +204,5 @@ bool run_remote_installation(install_server& server, const std::vector<std::stri
         unsigned long baud_rate = ask_number("Enter serial console baud rate", "9600");
         script = build_configuration(router.mac, address, prefix_bits, gateway, baud_rate);
     }
-    return install_remote(server, router, paths, keep, script);
+    return run_server_session(server, router, paths, keep, script);
 }

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "setup/netinstall/conversation.h"
-#include "setup/netinstall/network_interfaces.h"
+#include "setup/netinstall/wire/conversation.h"
+#include "setup/netinstall/wire/network_interfaces.h"
 
 // A package file from disk; reports its own failures.
 bool send_file(net_endpoint& endpoint, conversation& conv, const std::string& path);

@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <string>
 
-#include "setup/netinstall/conversation.h"
-#include "setup/netinstall/network_interfaces.h"
+#include "setup/netinstall/wire/conversation.h"
+#include "setup/netinstall/wire/network_interfaces.h"
 
 struct file_receiver {
     std::string name;
@@ -40,5 +40,6 @@ bool request_start(install_client& client);
 bool next_file(install_client& client, std::string& name, size_t name_size, int64_t& size);
 // Up to `wanted` bytes of the current file; 0 at its end, -1 when the data stops.
 long read_file_data(install_client& client, uint8_t* buffer, size_t wanted);
-// Waits for the server's TERM, or sends our own when a key is pressed first (the key stays unread).
-void finish_client(install_client& client);
+// Waits for the server's TERM, or sends our own when `input` (the keyboard) has something to read
+// first; what it has stays unread.
+void finish_client(install_client& client, int input);

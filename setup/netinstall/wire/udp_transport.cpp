@@ -1,11 +1,10 @@
-#include "setup/netinstall/udp_transport.h"
+#include "setup/netinstall/wire/udp_transport.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
 #include <sys/select.h>
 #include <sys/socket.h>
 #include <sys/time.h>
-#include <unistd.h>
 
 namespace {
 
@@ -56,17 +55,17 @@ long wait_datagram(net_endpoint& endpoint, uint8_t* buffer, int64_t timeout_us)
     return receive_datagram(endpoint, buffer);
 }
 
-long wait_datagram_or_key(net_endpoint& endpoint, uint8_t* buffer)
+long wait_datagram_or_input(net_endpoint& endpoint, uint8_t* buffer, int input)
 {
     fd_set readable;
     FD_ZERO(&readable);
     FD_SET(endpoint.socket, &readable);
-    FD_SET(STDIN_FILENO, &readable);
-    int highest = endpoint.socket > STDIN_FILENO ? endpoint.socket : STDIN_FILENO;
+    FD_SET(input, &readable);
+    int highest = endpoint.socket > input ? endpoint.socket : input;
     if (select(highest + 1, &readable, nullptr, nullptr, nullptr) < 0)
         return errno == EINTR ? WAIT_INTERRUPTED : WAIT_FAILED;
-    if (FD_ISSET(STDIN_FILENO, &readable))
-        return WAIT_KEY;
+    if (FD_ISSET(input, &readable))
+        return WAIT_INPUT;
     return receive_datagram(endpoint, buffer);
 }
 

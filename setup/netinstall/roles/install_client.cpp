@@ -1,12 +1,12 @@
-#include "setup/netinstall/install_client.h"
+#include "setup/netinstall/roles/install_client.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <unistd.h>
 
-#include "setup/netinstall/protocol_messages.h"
-#include "setup/netinstall/udp_transport.h"
+#include "setup/netinstall/protocol/protocol_messages.h"
+#include "setup/netinstall/wire/udp_transport.h"
 
 namespace {
 
@@ -259,12 +259,12 @@ long read_file_data(install_client& client, uint8_t* buffer, size_t wanted)
     return static_cast<long>(copied);
 }
 
-void finish_client(install_client& client)
+void finish_client(install_client& client, int input)
 {
     uint8_t message[MAX_DATAGRAM];
     for (;;) {
-        long got = wait_datagram_or_key(*client.server, message);
-        if (got == WAIT_KEY || got == WAIT_FAILED) {
+        long got = wait_datagram_or_input(*client.server, message, input);
+        if (got == WAIT_INPUT || got == WAIT_FAILED) {
             send_term(client, CLOSING_TIMEOUT_US);
             return;
         }

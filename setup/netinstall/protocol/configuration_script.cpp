@@ -1,9 +1,9 @@
-#include "setup/netinstall/configuration_script.h"
+#include "setup/netinstall/protocol/configuration_script.h"
 
 #include <arpa/inet.h>
 #include <cstdio>
 
-#include "setup/netinstall/network_interfaces.h"
+#include "setup/netinstall/wire/network_interfaces.h"
 
 namespace {
 

@@ -1,12 +1,13 @@
+#include "setup/flows/remote_router_installation.h"
+
 #include <string>
 #include <vector>
 
-#include "setup/flows/installation_flows.h"
-#include "setup/netinstall/install_server.h"
-#include "setup/netinstall/router_selection.h"
+#include "setup/flows/router_selection.h"
+#include "setup/netinstall/roles/install_server.h"
 #include "setup/tui/install_order.h"
 
-bool install_remote_router(setup_context&, package_list& list)
+bool remote_router_installation(setup_context&, package_list& list)
 {
     install_server server;
     server_init(server);
@@ -18,7 +19,7 @@ bool install_remote_router(setup_context&, package_list& list)
         std::string path;
         while (install_order_next(order, path))
             paths.push_back(path);
-        installed = run_remote_installation(server, paths);
+        installed = install_selected_router(server, paths);
     }
     server_release(server);
     return installed;

@@ -1,4 +1,4 @@
-#include "setup/netinstall/file_sender.h"
+#include "setup/netinstall/roles/file_sender.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -8,8 +8,8 @@
 #include <unistd.h>
 
 #include "common/file_descriptor.h"
-#include "setup/netinstall/protocol_messages.h"
-#include "setup/netinstall/udp_transport.h"
+#include "setup/netinstall/protocol/protocol_messages.h"
+#include "setup/netinstall/wire/udp_transport.h"
 
 namespace {
 

@@ -5,26 +5,26 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "setup/netinstall/conversation.h"
-#include "setup/netinstall/network_interfaces.h"
+#include "setup/netinstall/wire/conversation.h"
+#include "setup/netinstall/wire/network_interfaces.h"
 
 constexpr int64_t ONE_SECOND_US = 1000000;
 
 // Microseconds since 1970, or 0 when the clock can't be read.
 int64_t now_us();
 
-// Results of wait_datagram_or_key besides a length.
+// Results of wait_datagram_or_input besides a length.
 constexpr long WAIT_INTERRUPTED = -1;
-constexpr long WAIT_KEY = -2;
+constexpr long WAIT_INPUT = -2;
 constexpr long WAIT_FAILED = 0;
 
 long send_message(net_endpoint& endpoint, const uint8_t* bytes, size_t length);
 // One datagram of at most MAX_DATAGRAM bytes from our port; -1 otherwise.
 long receive_datagram(net_endpoint& endpoint, uint8_t* buffer);
 long wait_datagram(net_endpoint& endpoint, uint8_t* buffer, int64_t timeout_us);
-// A datagram's length, WAIT_KEY when a key is waiting (left unread), WAIT_INTERRUPTED when a signal
-// came, WAIT_FAILED when waiting is not possible.
-long wait_datagram_or_key(net_endpoint& endpoint, uint8_t* buffer);
+// A datagram's length, WAIT_INPUT when `input` (the caller's keyboard) has something to read (left
+// unread), WAIT_INTERRUPTED when a signal came, WAIT_FAILED when waiting is not possible.
+long wait_datagram_or_input(net_endpoint& endpoint, uint8_t* buffer, int input);
 // The next accepted message that is not an acknowledgement of an older message of ours.
 long wait_reply(net_endpoint& endpoint, conversation& conv, uint8_t* buffer, int64_t timeout_us);
 // Sends the message up to `attempts` times, waiting `timeout_us` for a reply after each.

@@ -9,8 +9,8 @@
 #include <deque>
 #include <string>
 
-#include "setup/netinstall/conversation.h"
-#include "setup/netinstall/network_interfaces.h"
+#include "setup/netinstall/wire/conversation.h"
+#include "setup/netinstall/wire/network_interfaces.h"
 
 struct router_entry {
     size_t endpoint = 0;  // index of the interface its announcement came in on

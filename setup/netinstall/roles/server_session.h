@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "setup/netinstall/install_server.h"
+#include "setup/netinstall/roles/install_server.h"
 
 // `paths` are the package files in install order; an empty `configuration` is sent as an empty
 // script. True when every package went across.
-bool install_remote(install_server& server, const router_entry& router, const std::vector<std::string>& paths,
-                    bool keep, const std::string& configuration);
+bool run_server_session(install_server& server, const router_entry& router,
+                        const std::vector<std::string>& paths, bool keep, const std::string& configuration);

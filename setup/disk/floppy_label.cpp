@@ -1,4 +1,4 @@
-#include "setup/netinstall/floppy_label.h"
+#include "setup/disk/floppy_label.h"
 
 #include <cctype>
 #include <cstdio>

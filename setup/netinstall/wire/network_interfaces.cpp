@@ -1,4 +1,4 @@
-#include "setup/netinstall/network_interfaces.h"
+#include "setup/netinstall/wire/network_interfaces.h"
 
 #include <arpa/inet.h>
 #include <cstdio>

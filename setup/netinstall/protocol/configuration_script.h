@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "setup/netinstall/conversation.h"
+#include "setup/netinstall/wire/conversation.h"
 
 // The script a freshly installed router runs at its first start: it sets the address of the
 // Ethernet interface it was installed through (named by `mac`), the default route and the serial

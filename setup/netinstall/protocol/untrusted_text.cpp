@@ -1,4 +1,4 @@
-#include "setup/netinstall/untrusted_text.h"
+#include "setup/netinstall/protocol/untrusted_text.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <netinet/in.h>
 #include <vector>
 
-#include "setup/netinstall/conversation.h"
+#include "setup/netinstall/wire/conversation.h"
 
 struct net_endpoint {
     mac_address mac{};

@@ -1,5 +1,7 @@
 // The router's side of a network installation: announce ourselves, let the server decide, prepare
 // our own disk and install what the server sends.
+#include "setup/flows/network_installation.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -7,12 +9,11 @@
 #include <string>
 #include <unistd.h>
 
-#include "setup/flows/installation_flows.h"
+#include "setup/disk/floppy_label.h"
 #include "setup/flows/shared_screens.h"
 #include "setup/flows/target_disk.h"
-#include "setup/netinstall/floppy_label.h"
-#include "setup/netinstall/install_client.h"
-#include "setup/netinstall/untrusted_text.h"
+#include "setup/netinstall/protocol/untrusted_text.h"
+#include "setup/netinstall/roles/install_client.h"
 #include "setup/support/process_runner.h"
 
 namespace {
@@ -195,13 +196,13 @@ bool install_from_server(setup_context& context, install_client& client)
     std::puts("Software installed.");
     std::puts("Press ENTER to reboot");
     std::fflush(stdout);
-    finish_client(client);
+    finish_client(client, STDIN_FILENO);
     return true;
 }
 
 }  // namespace
 
-bool remote_installation(setup_context& context)
+bool network_installation(setup_context& context)
 {
     show_welcome(context, "remote installation");
     load_modules(network_modules);

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "setup/netinstall/install_server.h"
+#include "setup/netinstall/roles/install_server.h"
 
 // Shows the router list until the user picks one with Enter (true, it is the current entry) or
 // leaves with "q" (false).
 bool select_router(install_server& server);
 
 // Asks the questions for the current router, builds its script and installs `paths` on it.
-bool run_remote_installation(install_server& server, const std::vector<std::string>& paths);
+bool install_selected_router(install_server& server, const std::vector<std::string>& paths);

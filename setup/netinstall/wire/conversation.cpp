@@ -1,4 +1,4 @@
-#include "setup/netinstall/conversation.h"
+#include "setup/netinstall/wire/conversation.h"
 
 #include <algorithm>
 

@@ -1,11 +1,12 @@
-#include "setup/netinstall/remote_install.h"
+#include "setup/netinstall/roles/server_session.h"
 
 #include <cstdio>
 #include <cstring>
+#include <unistd.h>
 
-#include "setup/netinstall/file_sender.h"
-#include "setup/netinstall/protocol_messages.h"
-#include "setup/netinstall/udp_transport.h"
+#include "setup/netinstall/protocol/protocol_messages.h"
+#include "setup/netinstall/roles/file_sender.h"
+#include "setup/netinstall/wire/udp_transport.h"
 #include "setup/tui/key_input.h"
 
 namespace {
@@ -36,12 +37,12 @@ void closing_exchange(net_endpoint& endpoint, conversation& conv)
     std::fflush(stdout);
     uint8_t message[MAX_DATAGRAM];
     for (;;) {
-        long got = wait_datagram_or_key(endpoint, message);
+        long got = wait_datagram_or_input(endpoint, message, STDIN_FILENO);
         if (got == WAIT_FAILED) {
             send_term(endpoint, conv);
             return;
         }
-        if (got == WAIT_KEY) {
+        if (got == WAIT_INPUT) {
             read_key();
             send_term(endpoint, conv);
             return;
@@ -57,8 +58,8 @@ void closing_exchange(net_endpoint& endpoint, conversation& conv)
 
 }  // namespace
 
-bool install_remote(install_server& server, const router_entry& router, const std::vector<std::string>& paths,
-                    bool keep, const std::string& configuration)
+bool run_server_session(install_server& server, const router_entry& router,
+                        const std::vector<std::string>& paths, bool keep, const std::string& configuration)
 {
     std::puts("\n\nSending offer...");
     std::fflush(stdout);

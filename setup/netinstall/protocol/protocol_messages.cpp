@@ -1,11 +1,11 @@
-#include "setup/netinstall/protocol_messages.h"
+#include "setup/netinstall/protocol/protocol_messages.h"
 
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
 
-#include "setup/netinstall/untrusted_text.h"
+#include "setup/netinstall/protocol/untrusted_text.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "setup/netinstall/install_server.h"
+#include "setup/netinstall/roles/install_server.h"
 
 void server_init(install_server& server)
 {
