@@ -115,7 +115,8 @@ def install_order(server_root):
             order.append(name)
 
     for file_name in os.listdir(server_root.file("cdrom")):
-        visit(file_name[:-len(".vrp")])
+        if file_name.endswith(".vrp"):
+            visit(file_name[:-len(".vrp")])
     return order
 
 
@@ -437,21 +438,32 @@ def test_server_says_installed_only_when_the_router_took_everything(make_rig, tm
     assert ("CDINSTALL" in net.target_listing(router_root, "/")) == (runs == 3)
 
 
-def test_cdrom_installation_goes_on_after_a_failed_package_and_names_it(tmp_path):
+
+# The flows that take packages from local media: (setup's arguments, keys and answers, the file that
+# only a finished installation leaves on the target). The hard disk source is the CD's folder too.
+MEDIA_FLOWS = {
+    "CD-ROM": ([], ["cancel and reboot.", "ai", "Do you want to keep old configuration? ", "n", "Continue?", "y"],
+               "CDINSTALL"),
+    "hard disk": (["-hdd-install"], [], "autorun.scr"),
+}
+
+
+@pytest.mark.parametrize("flow", MEDIA_FLOWS)
+def test_media_installation_goes_on_after_a_failed_package_and_names_it(tmp_path, flow):
+    arguments, dialogue, finished_mark = MEDIA_FLOWS[flow]
     folder, packages = package_folder(tmp_path)
+    (folder / "autorun.scr").write_text("script\n")
+    (folder / "mbr").write_bytes(bytes(512))
     root = net.server_root(str(folder))
     loops = net.loop_devices()
     session = None
     try:
         net.add_target(root, loops, str(tmp_path), fail_run=1)
-        session = harness.setup_session(root, timeout=60)
+        session = harness.setup_session(root, arguments, timeout=60)
         order = install_order(root)
-        session.expect("cancel and reboot.")
-        session.type("ai")
-        session.expect("Do you want to keep old configuration? ")
-        session.type("n")
-        session.expect("Continue?")
-        session.type("y")
+        for wanted, keys in zip(dialogue[::2], dialogue[1::2]):
+            session.expect(wanted)
+            session.type(keys)
         session.expect("\r\nFATAL ERROR: not installed: %s.vrp\r\nPress ENTER to reboot\r\n" % order[0])
         assert b"Software installed." not in session.transcript
         session.type(ENTER)
@@ -459,7 +471,7 @@ def test_cdrom_installation_goes_on_after_a_failed_package_and_names_it(tmp_path
         # the stand-in failed the first run after the real installer had installed it
         assert net.installer_inputs(root) == [packages[name] for name in order]
         assert net.target_listing(root, "/var/pdb") == sorted(order)
-        assert "CDINSTALL" not in net.target_listing(root, "/")
+        assert finished_mark not in net.target_listing(root, "/")
     finally:
         if session:
             session.stop()
