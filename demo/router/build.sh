@@ -39,7 +39,8 @@ applets() {  # FOLDER APPLET...: busybox under those names
     for applet in "$@"; do ln -sf /bin/busybox "$folder/$applet"; done
 }
 
-# The base system: busybox, the shell scripts run by, installer and installer-query, device nodes.
+# The base system: busybox, the /bin/bash scripts are started with, installer and installer-query,
+# device nodes.
 copy_package system
 tree=$out/trees/system/tree
 install -D -m 0755 "$extracted/bin/busybox" "$tree/bin/busybox"
@@ -52,16 +53,15 @@ install -D -m 0755 "$media/i386/installer/installer" "$tree/sbin/installer"
 install -D -m 0755 "$media/i386/installer/installer-query" "$tree/sbin/installer-query"
 mkdir -p "$tree"/{dev/pts,proc,sys,ram,var/pckg}
 install -d -m 1777 "$tree/tmp"
-# What the installation needs before the router's own start makes /dev: the post-installation
-# script and package scripts run inside the new system.
+# Package scripts and the post-installation script run inside the new system during the
+# installation, before the router's start-up mounts its own /dev; these are what they need (and the
+# running router's /dev has them all too).
 node() { mknod -m "$1" "$tree/dev/$2" "$3" "$4" "$5"; }
 node 0600 console c 5 1
 node 0666 null c 1 3
 node 0666 zero c 1 5
 node 0666 tty c 5 0
 node 0600 ttyS0 c 4 64
-node 0660 hda b 8 0
-for partition in 1 2 3 4; do node 0660 "hda$partition" b 8 "$partition"; done
 
 # The kernel and its start-up archive with the modules for IDE disks and ext2/ext3.
 copy_package kernel
