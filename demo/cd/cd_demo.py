@@ -8,7 +8,6 @@ Usage: cd_demo.py BUILD_DIR MEDIA_DIR WORK_DIR
 """
 import os
 import shutil
-import subprocess
 import sys
 import time
 

@@ -22,9 +22,14 @@ mkdir -p "$out/debs"
 rm -rf "$out/trees" "$out/packages" "$out/initrd"
 mkdir -p "$out/trees" "$out/packages"
 
-if ! ls "$out"/debs/extlinux_*_i386.deb >/dev/null 2>&1; then
+download_loader() {
     (cd "$out/debs" && apt-get download -qq extlinux:i386 2>&1) | grep -v '^W: Download is performed unsandboxed' || true
-    ls "$out"/debs/extlinux_*_i386.deb >/dev/null 2>&1 || { echo "build.sh: could not download extlinux:i386" >&2; exit 1; }
+    ls "$out"/debs/extlinux_*_i386.deb >/dev/null 2>&1
+}
+if ! ls "$out"/debs/extlinux_*_i386.deb >/dev/null 2>&1 && ! download_loader; then
+    # Package lists of an earlier day may name a version the archive no longer has.
+    if [ "$(id -u)" -ne 0 ]; then sudo apt-get update -qq; else apt-get update -qq; fi
+    download_loader || { echo "build.sh: could not download extlinux:i386" >&2; exit 1; }
 fi
 cmake --build "$media/i386" --target installer-query -j2 >/dev/null
 

@@ -11,6 +11,8 @@ import vm_runner
 from conftest import BUILD_DIR
 
 DISK_BYTES = 64 << 20  # one ext3 partition
+# More than 1,023 cylinders of 255 heads and 63 sectors: a boot partition and a root partition.
+LARGE_DISK_BYTES = 1030 * 255 * 63 * 512
 
 
 @pytest.fixture(scope="module")
@@ -86,15 +88,20 @@ def test_router_installed_from_cd_starts_three_times(media, packages, tmp_path):
     assert printed[2].endswith(" of 5 packages: no problems\n"), printed[2]
 
 
-def test_router_installed_from_fat_hard_disk_starts(media, packages, tmp_path):
+def test_router_installed_from_fat_hard_disk_starts_from_its_boot_partition(media, packages, tmp_path):
     source = str(tmp_path / "source.img")
     router_console.make_fat_source(packages, str(tmp_path / "source"), source)
     disk = str(tmp_path / "router.img")
-    vm_runner.sparse_image(disk, DISK_BYTES)
-    run = router_console.install_from_hard_disk(media, disk, source)
-    assert "Software installed." in run.output, run.output[-4000:]
-    run, printed = router_console.session(disk, ["installer-query list", "cat /autorun.scr"])
-    assert len(printed) == 2, run.output[-4000:]
+    vm_runner.sparse_image(disk, LARGE_DISK_BYTES)
+    try:
+        run = router_console.install_from_hard_disk(media, disk, source)
+        assert "Software installed." in run.output, run.output[-4000:]
+        run, printed = router_console.session(disk, ["installer-query list", "cat /autorun.scr", "mount"])
+    finally:
+        os.unlink(disk)  # a few hundred MiB of file systems
+    assert len(printed) == 3, run.output[-4000:]
     assert "SYSLINUX" in start_output(run)
     assert listed(printed[0]) == everything_enabled()
     assert printed[1] == "hostname router\n"
+    mounted = {line.split()[2]: line.split()[0] for line in printed[2].splitlines() if " on " in line}
+    assert mounted["/"] == "/dev/hda2" and mounted["/boot"] == "/dev/hda1", printed[2]
