@@ -49,13 +49,13 @@ applets() {  # FOLDER APPLET...: busybox under those names
 copy_package system
 tree=$out/trees/system/tree
 install -D -m 0755 "$extracted/bin/busybox" "$tree/bin/busybox"
-gcc -m32 -static -Os -o "$tree/bin/bash" "$source_dir/demo/router/bash_shim.c"
+gcc -m32 -static -Os -s -o "$tree/bin/bash" "$source_dir/demo/router/bash_shim.c"
 applets "$tree/bin" sh ash cat chmod chown cp cut date dd df dmesg du echo false find free grep gunzip \
     gzip head hostname kill less ln login ls mkdir mknod more mount mv ps pwd readlink rm rmdir sed sleep \
     sort stat stty sync tail tar tee test touch tr true umount uname uptime usleep vi wc base64 md5sum
 applets "$tree/sbin" init getty halt poweroff reboot insmod lsmod ifconfig ip route sulogin
-install -D -m 0755 "$media/i386/installer/installer" "$tree/sbin/installer"
-install -D -m 0755 "$media/i386/installer/installer-query" "$tree/sbin/installer-query"
+install -D -s -m 0755 "$media/i386/installer/installer" "$tree/sbin/installer"
+install -D -s -m 0755 "$media/i386/installer/installer-query" "$tree/sbin/installer-query"
 mkdir -p "$tree"/{dev/pts,proc,sys,ram,var/pckg}
 install -d -m 1777 "$tree/tmp"
 # Package scripts and the post-installation script run inside the new system during the
