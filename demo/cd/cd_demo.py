@@ -27,10 +27,19 @@ def say(text):
     print(text, flush=True)
 
 
+# The router's shell asks the terminal where its cursor is; the answer would end up in the input of
+# whatever runs after this demo. The question arrives a few bytes at a time, like all serial output.
+CURSOR_QUESTION = b"\x1b[6n"
+held = bytearray()
+
+
 def echo(chunk):
-    # The router's shell asks the terminal where its cursor is; the answer would end up in the
-    # input of whatever runs after this demo.
-    sys.stdout.buffer.write(chunk.replace(b"\x1b[6n", b""))
+    held.extend(chunk)
+    text = bytes(held).replace(CURSOR_QUESTION, b"")
+    keep = next((length for length in range(len(CURSOR_QUESTION) - 1, 0, -1)
+                 if text.endswith(CURSOR_QUESTION[:length])), 0)
+    held[:] = text[len(text) - keep:]
+    sys.stdout.buffer.write(text[:len(text) - keep])
     sys.stdout.flush()
 
 
