@@ -16,8 +16,8 @@ import vm_runner  # noqa: E402
 
 build, media, work = (os.path.abspath(argument) for argument in sys.argv[1:4])
 # One firewall version only: the menu resolves a dependency to the first package of its name. The
-# menu lists single packages, so the bundle stays off the CD.
-CD_PACKAGES = ["system", "firewall-2.1", "webadmin", "snmpd"]
+# bundle is one entry of the menu, like a package.
+CD_PACKAGES = ["system", "firewall-2.1", "webadmin", "snmpd", "vpn"]
 
 
 def heading(text):
