@@ -21,10 +21,13 @@ void draw_page_line(const menu_grid& grid)
     unsigned page = grid_page(grid);
     unsigned first = page * grid.page_size;
     unsigned last = first + grid.page_size < grid.count ? first + grid.page_size : grid.count;
+    // Cut short of the last column, so that the line never wraps into the row below.
+    char line[SCREEN_WIDTH];
+    std::snprintf(line, sizeof line, "Page %u of %u (%u-%u of %u packages): '>' or PgDn next page, '<' or PgUp back",
+                  page + 1, grid_page_count(grid), first + 1, last, grid.count);
     move_cursor(0, grid.top_row + static_cast<int>(grid.rows));
     clear_line();
-    std::printf("Page %u of %u (%u-%u of %u packages): '>' or PgDn next page, '<' or PgUp back",
-                page + 1, grid_page_count(grid), first + 1, last, grid.count);
+    std::fputs(line, stdout);
 }
 
 }  // namespace

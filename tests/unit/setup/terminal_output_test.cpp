@@ -243,6 +243,18 @@ TEST(terminal_output, grid_pages_what_does_not_fit_and_keeps_the_current_item_sh
     EXPECT_EQ(output_of([&] { grid_draw_item(grid, 3); }), "");
     EXPECT_EQ(output_of([&] { grid_draw_item(grid, 41); }), "\x1b[9;0H  [ ] x ");
     EXPECT_EQ(output_of([&] { grid_draw_all(grid); }).substr(0, 10), "\x1b[7;0H\x1b[2K");
+
+    // However many pages, the page line stops short of the last column.
+    std::vector<grid_entry> lots(60000, grid_entry{"x", false});
+    std::vector<grid_entry*> lot_items;
+    for (grid_entry& entry : lots)
+        lot_items.push_back(&entry);
+    grid_init(grid, lot_items.data(), 60000, 7, 14);
+    grid.current = 59999;
+    std::string drawn = output_of([&] { grid_draw_all(grid); });
+    size_t line = drawn.rfind("\x1b[2K") + 4;
+    EXPECT_EQ(drawn.substr(line, 49), "Page 1539 of 1539 (59983-60000 of 60000 packages)");
+    EXPECT_EQ(drawn.size() - line, 79u);
 }
 
 TEST(terminal_output, progress_bar_only_grows)
