@@ -91,9 +91,9 @@ def main():
     for name in router_console.INSTALLED + [router_console.UPGRADE]:
         say("  %-18s %9d bytes" % (name + ".vrp", os.path.getsize(packages[name])))
 
-    heading("A CD with %s (xorriso)" % ", ".join(router_console.INSTALLED))
+    heading("A CD with %s and the vpn bundle (xorriso)" % ", ".join(router_console.INSTALLED))
     iso = os.path.join(work, "packages.iso")
-    router_console.make_cd(packages, os.path.join(work, "cd"), iso)
+    router_console.make_cd(packages, os.path.join(work, "cd"), iso, extra=["vpn"])
     disk = os.path.join(work, "router.img")
     vm_runner.sparse_image(disk, 64 << 20)
 

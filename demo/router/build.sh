@@ -100,7 +100,6 @@ install -D -m 0755 "$extracted/lib/i386-linux-gnu/libc.so.6" "$tree/lib/i386-lin
 
 for folder in "$source_dir"/demo/packages/*/; do
     name=$(basename "$folder")
-    [ "$name" = vpn ] && continue  # a bundle: the installation menu offers single packages
     manifest=$folder/manifest
     [ -d "$out/trees/$name" ] && manifest=$out/trees/$name/manifest
     "$mkvrp" build --owner 0:0 "$manifest" "$out/packages/$name.vrp" >/dev/null

@@ -12,9 +12,9 @@
 #include "setup/disk/floppy_label.h"
 #include "setup/flows/shared_screens.h"
 #include "setup/flows/target_disk.h"
-#include "setup/netinstall/protocol/untrusted_text.h"
 #include "setup/netinstall/roles/install_client.h"
 #include "setup/support/process_runner.h"
+#include "setup/support/untrusted_text.h"
 
 namespace {
 

@@ -28,9 +28,11 @@ def build_packages(build, media, out):
     return {name[:-4]: os.path.join(folder, name) for name in os.listdir(folder) if name.endswith(".vrp")}
 
 
-def make_cd(packages, folder, iso):
+def make_cd(packages, folder, iso, extra=()):
+    """An ISO 9660 image of the installed packages and the `extra` ones (a bundle is one entry of the
+    menu, like a package)."""
     os.makedirs(folder, exist_ok=True)
-    for name in INSTALLED:
+    for name in INSTALLED + list(extra):
         os.link(packages[name], os.path.join(folder, name + ".vrp"))
     subprocess.run(["xorriso", "-as", "mkisofs", "-R", "-quiet", "-V", "ROUTER", "-o", iso, folder], check=True,
                    capture_output=True)

@@ -43,10 +43,21 @@ def overlay_archive(files):
 class machine_run:
     """One boot: the serial output, and whether the machine stopped by itself."""
 
-    def __init__(self, output, finished, seconds):
+    def __init__(self, output, finished, seconds, raw=b"", arrivals=()):
         self.output = output
         self.finished = finished
         self.seconds = seconds
+        self.raw = raw
+        # (seconds since the start, length of the raw output so far) for each piece that arrived
+        self.arrivals = list(arrivals)
+
+    def seconds_at(self, text):
+        """When the first appearance of `text` was complete, in seconds from the start; None when
+        it never appeared."""
+        found = self.raw.find(text.encode())
+        if found < 0:
+            return None
+        return next(seconds for seconds, length in self.arrivals if length >= found + len(text.encode()))
 
     def values(self):
         """The "TEST: key=value ..." lines of the driver as one dictionary."""
@@ -101,6 +112,7 @@ def converse(command, answers=(), timeout=240, echo=None):
     started = time.monotonic()
     process = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
     output = b""
+    arrivals = []
     pending = list(answers)
     # Each text is looked for after the one answered before it, so that a screen that shows the
     # same text twice is answered twice.
@@ -114,6 +126,7 @@ def converse(command, answers=(), timeout=240, echo=None):
                 if not chunk:
                     break
                 output += chunk
+                arrivals.append((time.monotonic() - started, len(output)))
                 if echo:
                     echo(chunk)
                 while pending and output.find(pending[0][0].encode(), searched_from) >= 0:
@@ -128,7 +141,8 @@ def converse(command, answers=(), timeout=240, echo=None):
         if process.poll() is None:
             process.kill()
             process.wait()
-    return machine_run(output.decode(errors="replace").replace("\r", ""), finished, time.monotonic() - started)
+    return machine_run(output.decode(errors="replace").replace("\r", ""), finished, time.monotonic() - started,
+                       output, arrivals)
 
 
 def disk_command(disk):
