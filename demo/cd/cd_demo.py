@@ -1,137 +1,133 @@
 #!/usr/bin/python3
-"""A whole CD-ROM installation in a virtual machine, unattended: the demo packages on an ISO 9660
-CD, a blank disk, the installation system booted in qemu-system-i386 and driven through its menu
-over the serial line, with every screen shown as it appears; then the new disk read from outside.
+"""A router's life in a virtual machine, unattended: the demo router's packages on an ISO 9660 CD,
+a blank disk, the CD-ROM installation system booted in qemu-system-i386 and driven through its menu
+over the serial line; then the new disk started on its own three times (BIOS, our boot program,
+extlinux, the kernel, the router's start-up with installer, a login on the serial console), with an
+upgrade and a scheduled disable carried out at the second start. Every screen is shown as it appears.
 Usage: cd_demo.py BUILD_DIR MEDIA_DIR WORK_DIR
 """
 import os
 import shutil
-import stat
-import subprocess
 import sys
+import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "tests", "vm"))
+import router_console  # noqa: E402
 import vm_runner  # noqa: E402
 
 build, media, work = (os.path.abspath(argument) for argument in sys.argv[1:4])
-# One firewall version only: the menu resolves a dependency to the first package of its name. The
-# menu lists single packages, so the bundle stays off the CD.
-CD_PACKAGES = ["system", "firewall-2.1", "webadmin", "snmpd"]
 
 
 def heading(text):
     print("\n\033[1m== %s ==\033[0m" % text, flush=True)
 
 
-def run(command, **options):
-    return subprocess.run(command, check=True, **options)
+def say(text):
+    print(text, flush=True)
 
 
-def shell_package(cd):
-    """busybox's sh as "/bin/bash", the profile that package scripts source and the "/dev/null"
-    their output goes to: what the system of a real router brings along."""
-    tree = os.path.join(work, "shell")
-    os.makedirs(os.path.join(tree, "bin"))
-    os.makedirs(os.path.join(tree, "dev"))
-    os.mknod(os.path.join(tree, "dev", "null"), 0o666 | stat.S_IFCHR, os.makedev(1, 3))
-    os.makedirs(os.path.join(tree, "vorn", "lib", "install"))
-    shutil.copy2(os.path.join(media, "extracted", "bin", "busybox"), os.path.join(tree, "bin", "busybox"))
-    run(["gcc", "-m32", "-static", "-Os", "-o", os.path.join(tree, "bin", "bash"), os.path.join(HERE, "bash_shim.c")])
-    with open(os.path.join(tree, "vorn", "lib", "install", "profile.sh"), "w") as profile:
-        profile.write("PATH=/bin:/sbin:/usr/bin:/usr/sbin\n")
-    manifest = os.path.join(work, "shell.manifest")
-    with open(manifest, "w") as out:
-        out.write("name bash\nversion 1.0\narchitecture i386\ndescription The shell for package scripts\n"
-                  f"tree {tree}\n")
-    # Its file name sorts first, so that it is installed before the packages whose scripts need it.
-    run([os.path.join(build, "tools", "mkvrp", "mkvrp"), "build", "--owner", "0:0", manifest,
-         os.path.join(cd, "bash.vrp")], stdout=subprocess.DEVNULL)
+# The router's shell asks the terminal where its cursor is; the answer would end up in the input of
+# whatever runs after this demo. The question arrives a few bytes at a time, like all serial output.
+CURSOR_QUESTION = b"\x1b[6n"
+held = bytearray()
 
 
-def make_cd():
-    cd = os.path.join(work, "cd")
-    os.makedirs(cd)
-    for name in CD_PACKAGES:
-        run([os.path.join(build, "tools", "mkvrp", "mkvrp"), "build", "--owner", "0:0",
-             os.path.join(HERE, "..", "packages", name, "manifest"), os.path.join(cd, name + ".vrp")],
-            stdout=subprocess.DEVNULL)
-    shell_package(cd)
-    for name in sorted(os.listdir(cd)):
-        print("  %-18s %7d bytes" % (name, os.path.getsize(os.path.join(cd, name))))
-    iso = os.path.join(work, "packages.iso")
-    run(["xorriso", "-as", "mkisofs", "-R", "-quiet", "-V", "ROUTER", "-o", iso, cd], stderr=subprocess.DEVNULL)
-    return iso
+def echo(chunk):
+    held.extend(chunk)
+    text = bytes(held).replace(CURSOR_QUESTION, b"")
+    keep = next((length for length in range(len(CURSOR_QUESTION) - 1, 0, -1)
+                 if text.endswith(CURSOR_QUESTION[:length])), 0)
+    held[:] = text[len(text) - keep:]
+    sys.stdout.buffer.write(text[:len(text) - keep])
+    sys.stdout.flush()
 
 
-def version_text(packed):
-    """A packed version as people write it: 3.0, 1.0.2, 1.0beta2."""
-    major, minor, stage, build_number = packed >> 24, (packed >> 16) & 255, (packed >> 8) & 255, packed & 255
-    word = {97: "alpha", 98: "beta", 99: "rc"}.get(stage, "")
-    if stage == 102:
-        return f"{major}.{minor}" + (f".{build_number}" if build_number else "")
-    return f"{major}.{minor}{word}" + (str(build_number) if build_number else "")
+def show_file(file_system, path):
+    say("\033[1m%s\033[0m" % path)
+    text = vm_runner.debugfs(file_system, "cat " + path)
+    say("  " + text.rstrip("\n").replace("\n", "\n  ") if text else "  (not there)")
 
 
-def show_disk(image):
-    entry = vm_runner.partition_entries(image)[0]
-    root = os.path.join(work, "root.fs")
-    vm_runner.extract_partition(image, entry[2], entry[3], root)
-    tree = os.path.join(work, "installed")
-    os.makedirs(tree)
-    subprocess.run(["debugfs", "-R", f"rdump / {tree}", root], capture_output=True)
-    heading("The package database of the new disk (/var/pdb)")
-    print("  %-12s %-12s %s" % ("PACKAGE", "VERSION", "FILES"))
-    pdb = os.path.join(tree, "var", "pdb")
-    for name in sorted(os.listdir(pdb)):
-        with open(os.path.join(pdb, name, "version")) as version:
-            packed = int(version.read().split()[0])
-        files = os.path.join(pdb, name, "files")
-        count = sum(1 for _ in open(files)) if os.path.exists(files) else "(bundle)"
-        print("  %-12s %-12s %s" % (name, version_text(packed), count))
-    heading("Files on the new disk")
-    for directory, folders, files in sorted(os.walk(tree)):
-        folders.sort()
-        relative = os.path.relpath(directory, tree)
-        if relative.startswith(("var/pdb", "lost+found", "proc")):
-            continue
-        for name in sorted(files):
-            path = os.path.join(directory, name)
-            print("  /%-40s %8d bytes" % (os.path.normpath(os.path.join(relative, name)), os.path.getsize(path)))
-    for path in ("etc/lilo.conf", "etc/fstab", "var/log/install.log"):
-        heading("/" + path)
-        try:
-            with open(os.path.join(tree, path)) as shown:
-                print(shown.read(), end="")
-        except OSError:
-            print("(not there)")
+def show_boot_files(disk):
+    """The files that make the disk start, read from outside: those setup wrote and those the
+    post-installation script made from them."""
+    entry = vm_runner.partition_entries(disk)[0]
+    file_system = os.path.join(work, "root.fs")
+    vm_runner.extract_partition(disk, entry[2], entry[3], file_system)
+    for path in ("/etc/lilo.conf", "/etc/fstab", "/boot/extlinux.conf", "/var/log/bootloader.log"):
+        show_file(file_system, path)
+    os.unlink(file_system)
+
+
+def start(disk, commands):
+    """One start of the router with its screens shown; returns False when it did not end well."""
+    started = time.monotonic()
+    seen = bytearray()
+    login = []
+
+    def watch(chunk):
+        echo(chunk)
+        seen.extend(chunk)
+        if not login and b"router login: " in seen:
+            login.append(time.monotonic() - started)
+
+    run, printed = router_console.session(disk, commands, echo=watch)
+    print("\033[0m")
+    if len(printed) != len(commands) or not run.finished:
+        say("cd_demo: the router did not get through its commands (%.0f s)" % run.seconds)
+        return False
+    say("(the login prompt came %.0f s after the machine was switched on; it restarted after %.0f s)"
+        % (login[0], run.seconds))
+    return True
 
 
 def main():
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
-    heading("A CD with the demo packages (mkvrp, xorriso)")
-    iso = make_cd()
-    disk = os.path.join(work, "disk.img")
+    heading("The demo router's packages (demo/router/build.sh: demo/packages with Debian's i386 kernel, "
+            "busybox and extlinux)")
+    packages = router_console.build_packages(build, media, os.path.join(work, "router"))
+    for name in router_console.INSTALLED + [router_console.UPGRADE]:
+        say("  %-18s %9d bytes" % (name + ".vrp", os.path.getsize(packages[name])))
+
+    heading("A CD with %s and the vpn bundle (xorriso)" % ", ".join(router_console.INSTALLED))
+    iso = os.path.join(work, "packages.iso")
+    router_console.make_cd(packages, os.path.join(work, "cd"), iso, extra=["vpn"])
+    disk = os.path.join(work, "router.img")
     vm_runner.sparse_image(disk, 64 << 20)
-    heading("Booting the CD-ROM installation system in qemu (serial console)")
-    # Select all, install, keep no old configuration, erase the disk, and restart at the end.
-    answers = [("cancel and reboot.", "a"), ("[X] webadmin ", "i"),
-               ("Do you want to keep old configuration? ", "n"), ("Continue?", "y"),
-               ("Press ENTER to reboot", "\r")]
 
-    def echo(chunk):
-        sys.stdout.buffer.write(chunk)
-        sys.stdout.flush()
-
-    machine = vm_runner.boot(media, {}, disk=disk, cdrom=iso, answers=answers, timeout=900,
-                             initramfs="initramfs-cdrom.cpio.gz", echo=echo)
+    heading("Installing from the CD in qemu (serial console): select all, install, erase the disk")
+    run = router_console.install_from_cd(media, disk, iso, echo=echo)
     print("\033[0m\033[?25h")
-    if "Software installed." not in machine.output:
-        print("cd_demo: the installation did not finish (%.0f s)" % machine.seconds)
+    if "Software installed." not in run.output:
+        say("cd_demo: the installation did not finish (%.0f s)" % run.seconds)
         return 1
-    print("(the machine restarted after %.0f seconds)" % machine.seconds)
-    show_disk(disk)
+    say("(the installation system restarted after %.0f seconds)" % run.seconds)
+    heading("What makes the new disk start, read from outside")
+    show_boot_files(disk)
+
+    heading("First start of the router from its own disk: log in, look, drop in an upgrade, schedule a change")
+    say("The BIOS starts the boot program in the disk's first sector, which starts extlinux in the boot "
+        "sector of the active partition; then the kernel, and the router's start-up runs installer before "
+        "anything else. Log in as root, password router.")
+    upgrade = router_console.copy_commands(packages[router_console.UPGRADE],
+                                           "/var/pckg/%s.vrp" % router_console.UPGRADE)
+    if not start(disk, ["installer-query list", "cat /postlog", *upgrade, "ls -l /var/pckg",
+                        "echo disable > /var/pdb/snmpd/schedule", "installer-query list"]):
+        return 1
+
+    heading("Second start: installer installs firewall-2.1 from /var/pckg and disables snmpd")
+    if not start(disk, ["cat /postlog", "installer-query list", "ls -A /var/pckg", "cat /var/log/install.log"]):
+        return 1
+
+    heading("Third start: nothing is left to do")
+    if not start(disk, ["cat /postlog", "ls -A /var/pckg", "installer-query list", "installer-query verify"]):
+        return 1
+
+    heading("The router's disk")
+    say("%s stays for you. Start the router again (log in as root, password router; Ctrl-A X ends qemu):" % disk)
+    say("  qemu-system-i386 -m 128 -nic none -nographic -drive file=%s,format=raw" % os.path.relpath(disk))
     return 0
 
 

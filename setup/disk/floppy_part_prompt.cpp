@@ -49,10 +49,16 @@ std::FILE* open_floppy_part(unsigned part)
         std::FILE* file = std::fopen(path, "rb");
         if (file)
             return file;
-        if (errno != ENOENT)
-            return nullptr;
-        std::puts("Wrong floppy!");
+        int open_error = errno;
         umount(FLOPPY_MOUNT);
+        if (open_error == ENOENT) {
+            std::puts("Wrong floppy!");
+        } else {
+            // A damaged directory on this floppy: by now the target disk is erased, and another
+            // copy of the part is what can still save the installation.
+            std::puts("");
+            std::puts("ERROR: bad floppy, please replace it.");
+        }
         std::puts("");
     }
 }

@@ -21,12 +21,15 @@ bool install_floppy_set(setup_context& context)
         std::puts("");
         std::FILE* file = open_floppy_part(part);
         if (!file) {
+            // installer waits for the rest of a stream that will not come; closing ends its wait.
+            close_pipe(installer);
             std::puts("\nFATAL ERROR: Installation error");
             return false;
         }
         int copied = copy_floppy_part(context.set_header, file, installer);
         std::fclose(file);
         if (copied < 0) {
+            close_pipe(installer);
             std::puts("\nFATAL ERROR: Installation error");
             return false;
         }

@@ -16,6 +16,7 @@
 #include "setup/flows/shared_screens.h"
 #include "setup/flows/source_media.h"
 #include "setup/flows/target_disk.h"
+#include "setup/support/untrusted_text.h"
 #include "setup/tui/install_order.h"
 #include "setup/tui/package_list.h"
 
@@ -55,13 +56,13 @@ bool read_packages(setup_context& context, const package_list& list, source_cont
     while (install_order_next(order, path)) {
         char name[20];
         install_order_name(order, name);
-        std::printf("Reading: %s...", name);
+        std::printf("Reading: %s...", printable_text(name).c_str());
         progress_start(context, "");
         memory_file file;
         bool read = read_whole_file(path.c_str(), file);
         progress_stop(context);
         if (!read) {
-            std::printf("\nFATAL ERROR: could not read file %s\n", path.c_str());
+            std::printf("\nFATAL ERROR: could not read file %s\n", printable_text(path).c_str());
             return false;
         }
         contents.packages.push_back(std::move(file));

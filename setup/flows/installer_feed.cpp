@@ -9,6 +9,7 @@
 #include "common/file_descriptor.h"
 
 #include "setup/support/process_runner.h"
+#include "setup/support/untrusted_text.h"
 
 FILE* start_package_installer()
 {
@@ -90,7 +91,7 @@ bool all_installed(const std::vector<std::string>& failed)
         return true;
     std::string names;
     for (const std::string& name : failed)
-        names += (names.empty() ? "" : ", ") + name;
+        names += (names.empty() ? "" : ", ") + printable_text(name);
     std::printf("\nFATAL ERROR: not installed: %s\n", names.c_str());
     return false;
 }

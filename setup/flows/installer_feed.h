@@ -33,7 +33,7 @@ bool finish_package_installer(FILE* pipe);
 std::string package_file_name(const std::string& path);
 
 // The flow's last word on packages that were not installed: "\nFATAL ERROR: not installed: " and
-// their names. False, with that printed, when there are any.
+// their names, without what a terminal would act on. False, with that printed, when there are any.
 bool all_installed(const std::vector<std::string>& failed);
 
 // Writes the bytes into the pipe in pieces of at most FEED_PIECE_SIZE; false as soon as the pipe

@@ -14,9 +14,9 @@
 #include "setup/flows/shared_screens.h"
 #include "setup/flows/target_disk.h"
 #include "setup/netinstall/protocol/protocol_messages.h"
-#include "setup/netinstall/protocol/untrusted_text.h"
 #include "setup/netinstall/roles/install_client.h"
 #include "setup/support/process_runner.h"
+#include "setup/support/untrusted_text.h"
 
 namespace {
 
@@ -86,7 +86,7 @@ bool close_target(file_target& target)
 // A package not installed ends the installation: the server is told, so that it stops sending.
 void report_not_installed(install_client& client, const std::string& name)
 {
-    all_installed({printable_text(name)});
+    all_installed({name});
     std::fflush(stdout);
     stop_server(client);
 }

@@ -3,8 +3,10 @@
 #include <cstring>
 #include <dirent.h>
 #include <fstream>
+#include <strings.h>
 
 #include "common/part_reader.h"
+#include "setup/support/untrusted_text.h"
 #include "setup/tui/package_list.h"
 #include "setup/tui/terminal_mode.h"
 
@@ -14,12 +16,6 @@ namespace {
 // being read further than its headers.
 constexpr std::streamsize FILE_BUFFER_SIZE = 4096;
 constexpr size_t READ_CHUNK = 4096;
-
-bool qualifies(const char* file_name)
-{
-    size_t length = std::strlen(file_name);
-    return length >= 4 && std::memcmp(file_name + length - 4, ".vrp", 4) == 0;
-}
 
 // Reads count bytes of the current part in chunks, so that a size field claiming more than the
 // file holds fails on the short read instead of allocating what it claims.
@@ -49,7 +45,32 @@ bool read_entry(package_entry& entry)
     return read_package_entry(&file, entry);
 }
 
+// After the bundle's own header and dependencies: the header of every member, whose other parts
+// are skipped. The names become the entry's description.
+bool read_bundle_members(part_reader& reader, std::int32_t type, package_entry& entry)
+{
+    size_t members = 0;
+    for (; type != -1; type = reader.next_part()) {
+        if (type != PART_PACKAGE)
+            continue;
+        unsigned char member[HEADER_RECORD_SIZE];
+        reader.read(reinterpret_cast<char*>(member), HEADER_RECORD_SIZE);
+        if (reader.gcount() != static_cast<std::streamsize>(HEADER_RECORD_SIZE))
+            return false;
+        if (members++ > 0)
+            entry.description += ", ";
+        entry.description += package_name(member);
+    }
+    return members > 0;
+}
+
 }  // namespace
+
+bool package_file_name(const char* file_name)
+{
+    size_t length = std::strlen(file_name);
+    return length >= 4 && strcasecmp(file_name + length - 4, ".vrp") == 0;
+}
 
 bool read_package_entry(std::streambuf* source, package_entry& entry)
 {
@@ -60,13 +81,16 @@ bool read_package_entry(std::streambuf* source, package_entry& entry)
     reader.accept(PART_PACKAGE);
     reader.accept(PART_DESCRIPTION);
     reader.accept(PART_DEPENDENCIES);
-    if (reader.next_part() != PART_PACKAGE)
+    reader.accept(PART_BUNDLE);
+    std::int32_t first = reader.next_part();
+    if (first != PART_PACKAGE && first != PART_BUNDLE)
         return false;
+    entry.bundle = first == PART_BUNDLE;
     reader.read(reinterpret_cast<char*>(entry.header), HEADER_RECORD_SIZE);
     if (reader.gcount() != static_cast<std::streamsize>(HEADER_RECORD_SIZE))
         return false;
     std::int32_t type = reader.next_part();
-    if (type == PART_DESCRIPTION) {
+    if (!entry.bundle && type == PART_DESCRIPTION) {
         if (!read_bytes(reader, reader.current_part_size(), entry.description))
             return false;
         type = reader.next_part();
@@ -75,8 +99,10 @@ bool read_package_entry(std::streambuf* source, package_entry& entry)
         if (!read_name_list(reader, entry.dependencies))
             return false;
         entry.dependency_count = static_cast<uint16_t>(entry.dependencies.size());
+        if (entry.bundle)
+            type = reader.next_part();
     }
-    return true;
+    return !entry.bundle || read_bundle_members(reader, type, entry);
 }
 
 std::string_view package_name(const unsigned char* field)
@@ -108,6 +134,7 @@ void package_list_init(package_list& list, const char* directory)
     list.directory = directory;
     list.entries.clear();
     list.display_order.clear();
+    list.display_names.clear();
     list.display_items.clear();
     list.display_pointers.clear();
     list.grid = menu_grid{};
@@ -121,7 +148,7 @@ bool package_list_load(package_list& list, bool initially_selected)
     std::vector<std::string> names;
     if (DIR* directory = opendir(list.directory)) {
         while (const dirent* found = readdir(directory))
-            if (qualifies(found->d_name))
+            if (package_file_name(found->d_name))
                 names.emplace_back(found->d_name);
         closedir(directory);
     }
@@ -134,7 +161,8 @@ bool package_list_load(package_list& list, bool initially_selected)
         package_entry& entry = list.entries[i];
         entry.path = std::string(list.directory) + "/" + names[i];
         if (!read_entry(entry)) {
-            std::printf("FATAL ERROR: Bad package %s\n", entry.path.c_str());
+            // The file name comes from the medium as much as its content does.
+            std::printf("FATAL ERROR: Bad package %s\n", printable_text(entry.path).c_str());
             list.entries.clear();
             return false;
         }

@@ -1,7 +1,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <string>
+#include <vector>
 
+#include "setup/support/untrusted_text.h"
 #include "setup/tui/key_input.h"
 #include "setup/tui/package_menu.h"
 #include "setup/tui/package_selection.h"
@@ -10,6 +12,8 @@
 namespace {
 
 constexpr int GRID_TOP_ROW = 7;
+// Rows 7 to 20: 42 packages in three columns; more are shown a page at a time.
+constexpr unsigned GRID_SCREEN_ROWS = 14;
 constexpr int INFORMATION_ROW = 21;
 constexpr int INFORMATION_ROWS = 3;
 constexpr int LEAVE_ROW = 25;
@@ -46,14 +50,19 @@ void build_display_order(package_list& list)
             return rank_a < rank_b;
         return rank_a == std::size(FIRST) && name_a < name_b;
     });
+    // Names are shown as the terminal can take them; the headers keep them as they are for the
+    // dependency matching.
+    list.display_names.resize(order.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        list.display_names[i] = printable_text(package_name(list.entries[order[i]]));
     list.display_items.assign(order.size(), grid_entry{});
     list.display_pointers.resize(order.size());
     for (size_t i = 0; i < order.size(); ++i) {
-        list.display_items[i].name = reinterpret_cast<const char*>(list.entries[order[i]].header);
+        list.display_items[i].name = list.display_names[i].c_str();
         list.display_pointers[i] = &list.display_items[i];
     }
     grid_init(list.grid, list.display_pointers.data(), static_cast<unsigned>(order.size()),
-              GRID_TOP_ROW);
+              GRID_TOP_ROW, GRID_SCREEN_ROWS);
 }
 
 void draw_grid(package_list& list)
@@ -74,11 +83,11 @@ std::string information_line(const package_entry& entry)
     for (size_t i = 0; i < entry.dependency_count; ++i) {
         if (i > 0)
             dependencies += ", ";
-        dependencies += dependency_name(entry, i);
+        dependencies += printable_text(dependency_name(entry, i));
     }
     if (entry.dependency_count == 0)
         dependencies = "nothing";
-    std::string line(package_name(entry));
+    std::string line = printable_text(package_name(entry));
     line += " (depends on ";
     size_t room = INFORMATION_WIDTH - line.size() - 2;
     if (dependencies.size() > room)
@@ -86,6 +95,19 @@ std::string information_line(const package_entry& entry)
     line += dependencies;
     line += "):";
     return line;
+}
+
+// What fits below the information line: two wrapped lines, each at most a screen wide, so that
+// nothing reaches the rows below the area. Line breaks and tabs separate words like blanks.
+void print_description(const std::string& description)
+{
+    std::string text = description;
+    for (char& c : text)
+        if (c == '\n' || c == '\t' || c == '\r')
+            c = ' ';
+    std::vector<std::string> lines = wrapped_lines(printable_text(text).c_str());
+    for (size_t i = 0; i < lines.size() && i + 1 < static_cast<size_t>(INFORMATION_ROWS); ++i)
+        print_line(lines[i].data(), std::min(lines[i].size(), INFORMATION_WIDTH), false);
 }
 
 void draw_information(package_list& list)
@@ -100,7 +122,7 @@ void draw_information(package_list& list)
     const package_entry& entry = current_entry(list);
     std::string line = information_line(entry);
     print_line(line.data(), line.size(), false);
-    print_wrapped(entry.description.c_str(), false);
+    print_description(entry.description);
 }
 
 void draw_menu(package_list& list)
@@ -122,9 +144,11 @@ constexpr int ARROW_UP = 0x101;
 constexpr int ARROW_DOWN = 0x102;
 constexpr int ARROW_RIGHT = 0x103;
 constexpr int ARROW_LEFT = 0x104;
+constexpr int PAGE_UP = 0x105;
+constexpr int PAGE_DOWN = 0x106;
 constexpr int IGNORED_KEY = 0x100;
 
-// The key after ESC "[".
+// The key after ESC "[": an arrow, or "5" or "6" and "~" for the page keys.
 int arrow_key()
 {
     switch (read_key()) {
@@ -132,6 +156,8 @@ int arrow_key()
     case 'B': return ARROW_DOWN;
     case 'C': return ARROW_RIGHT;
     case 'D': return ARROW_LEFT;
+    case '5': return read_key() == '~' ? PAGE_UP : IGNORED_KEY;
+    case '6': return read_key() == '~' ? PAGE_DOWN : IGNORED_KEY;
     default: return IGNORED_KEY;
     }
 }
@@ -164,6 +190,8 @@ bool package_menu_run(package_list& list)
         case 'n': case 'N': case ARROW_DOWN: moved = grid_down(list.grid); break;
         case ARROW_LEFT: moved = grid_left(list.grid); break;
         case ARROW_RIGHT: moved = grid_right(list.grid); break;
+        case '>': case PAGE_DOWN: moved = grid_page_down(list.grid); break;
+        case '<': case PAGE_UP: moved = grid_page_up(list.grid); break;
         case 'a': case 'A':
             select_all(list);
             draw_grid(list);

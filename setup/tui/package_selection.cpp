@@ -46,6 +46,11 @@ bool toggle_package(package_list& list, package_entry& entry)
     }
     if (name == SYSTEM_PACKAGE)
         return false;
+    // Deselecting it would take "system" along, which every selection keeps, and the install order
+    // would bring it back anyway.
+    for (const package_entry& other : list.entries)
+        if (other.selected && package_name(other) == SYSTEM_PACKAGE && depends_on(other, name))
+            return false;
     entry.selected = false;
     for (package_entry& other : list.entries)
         if (depends_on(other, name))

@@ -16,7 +16,8 @@ void select_minimum(package_list& list);
 // Selects the entry and its direct dependencies among the entries.
 void select_with_dependencies(package_list& list, package_entry& entry);
 // Flips the entry: selecting takes its direct dependencies along, deselecting takes its direct
-// dependents along; a selected "system" stays. False when nothing changed.
+// dependents along; a selected "system" stays, and so does a package that a selected "system"
+// depends on. False when nothing changed.
 bool toggle_package(package_list& list, package_entry& entry);
 // Selects, as select_with_dependencies does, the packages named in the file "defpacks" of the
 // list's directory; a missing file changes nothing.

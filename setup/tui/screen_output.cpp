@@ -1,5 +1,6 @@
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "setup/tui/screen_output.h"
 
@@ -67,8 +68,9 @@ void print_lines(const char* text, bool centred)
 
 // Lines keep the blank after their last word. A word too long for one line is printed on a line of
 // its own rather than cut.
-void print_wrapped(const char* text, bool centred)
+std::vector<std::string> wrapped_lines(const char* text)
 {
+    std::vector<std::string> lines;
     std::string line;
     const char* p = text;
     while (*p != '\0') {
@@ -81,11 +83,18 @@ void print_wrapped(const char* text, bool centred)
             ++p;
         size_t length = static_cast<size_t>(p - word);
         if (length + line.size() + 1 > static_cast<size_t>(WRAP_WIDTH)) {
-            print_line(line.data(), line.size(), centred);
+            lines.push_back(line);
             line.clear();
         }
         line.append(word, length);
         line.push_back(' ');
     }
-    print_line(line.data(), line.size(), centred);
+    lines.push_back(line);
+    return lines;
+}
+
+void print_wrapped(const char* text, bool centred)
+{
+    for (const std::string& line : wrapped_lines(text))
+        print_line(line.data(), line.size(), centred);
 }

@@ -4,6 +4,8 @@
 // standard output.
 
 #include <cstddef>
+#include <string>
+#include <vector>
 
 constexpr int SCREEN_WIDTH = 80;
 constexpr int WRAP_WIDTH = 78;
@@ -21,6 +23,8 @@ void clear_line();
 void set_attributes(unsigned flags);
 void print_line(const char* text, size_t length, bool centred);
 void print_lines(const char* text, bool centred);
+// The lines print_wrapped prints, for a caller that has room for only some of them.
+std::vector<std::string> wrapped_lines(const char* text);
 void print_wrapped(const char* text, bool centred);
 constexpr char BELL = 7;
 void ring_bell();  // the bell byte, flushed

@@ -27,8 +27,8 @@ LAYOUTS = [
 @pytest.mark.parametrize("name,capacity,block_size,blocks,parity", LAYOUTS, ids=[l[0] for l in LAYOUTS])
 def test_set_round_trip_and_damage(tmp_path, name, capacity, block_size, blocks, parity):
     generator = random.Random(name)
-    first = vrp.make_package(tmp_path, "first", "1.0", files={"/a": generator.randbytes(30000)})
-    second = vrp.make_package(tmp_path, "second", "1.0", files={"/b": generator.randbytes(9000)})
+    package = vrp.make_package(tmp_path, "first", "1.0", files={"/a": generator.randbytes(30000),
+                                                                "/b": generator.randbytes(9000)})
     options = []
     for option, value in (("--capacity", capacity), ("--block-size", block_size), ("--blocks-per-group", blocks),
                           ("--parity", parity)):
@@ -36,12 +36,12 @@ def test_set_round_trip_and_damage(tmp_path, name, capacity, block_size, blocks,
             options += [option, value]
     out = tmp_path / "set"
     out.mkdir()
-    built = floppyset("build", *options, out, first, second)
+    built = floppyset("build", *options, out, package)
     assert built.returncode == 0, built.stderr
     parts = built.stdout.split()
     assert [os.path.basename(p) for p in parts] == ["kestrova.n%02u" % i for i in range(len(parts))]
     assert all(os.path.getsize(p) <= (capacity or 1457664) for p in parts)
-    stream = first.read_bytes() + second.read_bytes()
+    stream = package.read_bytes()
 
     checked = floppyset("check", "--output", tmp_path / "stream", *parts)
     assert checked.returncode == 0, checked.stderr
@@ -80,3 +80,12 @@ def test_layouts_no_part_could_carry_are_refused(tmp_path, options):
     package = vrp.make_package(tmp_path, "tiny", "1.0", files={"/t": "tiny\n"})
     result = floppyset("build", *options, tmp_path, package)
     assert result.returncode == 1 and result.stderr and not list(tmp_path.glob("kestrova.*"))
+
+
+def test_several_packages_are_refused_for_a_bundle(tmp_path):
+    # installer reads one package file from the set: a second one would never be installed.
+    first = vrp.make_package(tmp_path, "first", "1.0", files={"/a": "a\n"})
+    second = vrp.make_package(tmp_path, "second", "1.0", files={"/b": "b\n"})
+    result = floppyset("build", tmp_path, first, second)
+    assert result.returncode == 1 and not list(tmp_path.glob("kestrova.*"))
+    assert "2 package files given" in result.stderr and "one bundle with mkvrp" in result.stderr, result.stderr

@@ -7,8 +7,8 @@
 
 #include "fuzz_target.h"
 #include "setup/netinstall/protocol/protocol_messages.h"
-#include "setup/netinstall/protocol/untrusted_text.h"
 #include "setup/netinstall/wire/conversation.h"
+#include "setup/support/untrusted_text.h"
 
 namespace {
 

@@ -26,6 +26,8 @@ PACKAGES = [
 ]
 CONFIGURATION = b"set hostname router\n"
 MBR = bytes(range(256)) * 2
+# The last line before the CD-ROM flow mounts the CD and loads its package list.
+LOAD_MARK = "Found harddrive as IDE Primary master (disk C)"
 
 
 def mkvrp():
@@ -178,6 +180,84 @@ def test_cdrom_installation_through_the_menu(media, tmp_path):
     status = vm_runner.inode_status(root, "/CDINSTALL")
     assert status is not None and status["type"] == "regular" and status["mode"] == 0o600
     assert dump(root, "/CDINSTALL", tmp_path) == b""
+
+
+def make_filler_packages(folder, scratch, count):
+    """`count` small packages "pkg00", "pkg01", ... with a file each; returns their names."""
+    names = []
+    for index in range(count):
+        name = "pkg%02d" % index
+        tree = os.path.join(scratch, "fillers", name)
+        os.makedirs(tree)
+        write_file(tree, name + ".txt", name.encode())
+        manifest = tree + ".manifest"
+        with open(manifest, "w") as out:
+            out.write(f"name {name}\nversion 1.0\ndescription Filler number {index}\ntree {tree}\n")
+        subprocess.run([mkvrp(), "build", "--owner", "0:0", manifest, os.path.join(folder, name + ".vrp")],
+                       check=True, capture_output=True)
+        names.append(name)
+    return names
+
+
+BUNDLE_FILES = {"vpn-core": {"usr/sbin/vpnd.txt": b"vpn daemon\n"}, "vpn-tools": {"usr/bin/vpnctl.txt": b"vpn tool\n"}}
+
+
+def make_bundle(path, scratch):
+    """The bundle "vpn" (needs system) of BUNDLE_FILES' members, as tools of other systems name it."""
+    manifest = os.path.join(scratch, "vpn.manifest")
+    with open(manifest, "w") as out:
+        out.write("bundle vpn 1.0\ndepends system\n")
+        for member, files in BUNDLE_FILES.items():
+            tree = os.path.join(scratch, "bundle", member)
+            for name, content in files.items():
+                os.makedirs(os.path.dirname(os.path.join(tree, name)), exist_ok=True)
+                write_file(tree, name, content)
+            out.write(f"\npackage\nname {member}\nversion 1.0\ntree {tree}\n")
+    subprocess.run([mkvrp(), "build", "--owner", "0:0", manifest, path], check=True, capture_output=True)
+
+
+def test_cdrom_with_sixty_packages_and_a_bundle(media, tmp_path):
+    cd = str(tmp_path / "cd")
+    make_packages(cd, str(tmp_path))
+    make_filler_packages(cd, str(tmp_path), 54)
+    make_bundle(os.path.join(cd, "VPN.VRP"), str(tmp_path))
+    iso = str(tmp_path / "cd.iso")
+    make_iso(cd, iso)
+    target = blank_target(tmp_path)
+    # Display order: system ppp bigdata libz pkg00..pkg53 vpn webui, pages of 39 (13 rows of 3).
+    right, page_down = "\x1b[C", "\x1b[6~"
+    answers = [
+        ("Page 1 of 2 (1-39 of 60 packages)", ""),
+        (menu_line("system", []), page_down),
+        ("Page 2 of 2 (40-60 of 60 packages)", ""),
+        (menu_line("pkg35", []), right + "n" * 6),
+        (menu_line("vpn", ["system"]), ""), ("vpn-core, vpn-tools ", " n"),
+        (menu_line("webui", ["ppp"]), " <"),
+        # back on the first page, where ppp came along with webui
+        ("[X] ppp ", ""), ("Page 1 of 2", ""), (menu_line("pkg16", []), "i"),
+        ("Do you want to keep old configuration? ", "n"),
+        ("Continue?", "y"),
+        ("Press ENTER to reboot", "\r"),
+    ]
+    run = boot_cdrom(target, iso, answers, media=media)
+    assert "Software installed." in run.output, run.output[-4000:]
+    assert "FATAL ERROR" not in run.output
+    # The second page shows its own items only, the first page's are gone.
+    page_two = run.output[run.output.index(menu_line("system", [])):run.output.index("Page 2 of 2")]
+    assert "[ ] pkg53 " in page_two and "[ ] pkg00 " not in page_two
+    order = installed_names(run.output)
+    # installer reports a bundle by its own name; its members are looked for on the disk below.
+    assert sorted(order) == ["libz", "ppp", "system", "vpn", "webui"], order
+    assert order.index("libz") < order.index("ppp") < order.index("webui")
+    assert order.index("system") < order.index("vpn")
+    root = check_installed(target, tmp_path, ["libz", "ppp", "system", "webui", "vpn", "vpn-core", "vpn-tools"])
+    for files in BUNDLE_FILES.values():
+        for path, content in files.items():
+            assert dump(root, "/" + path, tmp_path) == content, path
+    # The list of 60 headers is read between the CD's mount and the first screen of the menu.
+    loaded = run.seconds_at("Welcome to Kestrova Router Software installation") - run.seconds_at(LOAD_MARK)
+    print(f"menu of 60 packages on the screen {loaded:.2f} s after the line before the mount")
+    assert loaded < 1.0
 
 
 def test_cancel_leaves_the_disk_untouched(media, tmp_path):

@@ -43,10 +43,21 @@ def overlay_archive(files):
 class machine_run:
     """One boot: the serial output, and whether the machine stopped by itself."""
 
-    def __init__(self, output, finished, seconds):
+    def __init__(self, output, finished, seconds, raw=b"", arrivals=()):
         self.output = output
         self.finished = finished
         self.seconds = seconds
+        self.raw = raw
+        # (seconds since the start, length of the raw output so far) for each piece that arrived
+        self.arrivals = list(arrivals)
+
+    def seconds_at(self, text):
+        """When the first appearance of `text` was complete, in seconds from the start; None when
+        it never appeared."""
+        found = self.raw.find(text.encode())
+        if found < 0:
+            return None
+        return next(seconds for seconds, length in self.arrivals if length >= found + len(text.encode()))
 
     def values(self):
         """The "TEST: key=value ..." lines of the driver as one dictionary."""
@@ -66,8 +77,7 @@ def boot(media, overlay_files, disk=None, timeout=240, answers=(), second_disk=N
     """Boots the media's kernel and an initramfs plus an overlay, with `disk` as the primary IDE
     master, `second_disk` as the primary slave and the image `cdrom` in a CD-ROM drive as the
     secondary master. `arguments` go on the kernel command line (and on to the first process).
-    `answers` are (text to wait for, text to type) pairs, sent in order. `echo`, when given, is
-    called with each piece of serial output as it arrives. `network`, a pair of a named network
+    `answers` and `echo` are those of `converse`. `network`, a pair of a named network
     namespace and a tap device in it, gives the machine an Ethernet card on that tap (qemu then runs
     in that namespace)."""
     with tempfile.TemporaryDirectory() as scratch:
@@ -92,37 +102,60 @@ def boot(media, overlay_files, disk=None, timeout=240, answers=(), second_disk=N
             command += ["-drive", f"file={cdrom},format=raw,if=ide,index=2,media=cdrom,readonly=on"]
         if network:
             command = ["nsenter", f"--net=/run/netns/{network[0]}"] + command
-        started = time.monotonic()
-        process = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
-        output = b""
-        pending = list(answers)
-        # Each text is looked for after the one answered before it, so that a screen that shows the
-        # same text twice is answered twice.
-        searched_from = 0
-        finished = False
-        try:
-            while time.monotonic() - started < timeout:
-                ready, _, _ = select.select([process.stdout], [], [], 1)
-                if ready:
-                    chunk = os.read(process.stdout.fileno(), 65536)
-                    if not chunk:
-                        break
-                    output += chunk
-                    if echo:
-                        echo(chunk)
-                    while pending and output.find(pending[0][0].encode(), searched_from) >= 0:
-                        wanted, keys = pending.pop(0)
-                        searched_from = output.find(wanted.encode(), searched_from) + len(wanted.encode())
-                        process.stdin.write(keys.encode())
-                        process.stdin.flush()
-            finished = process.wait(timeout=5) is not None
-        except subprocess.TimeoutExpired:
-            pass
-        finally:
-            if process.poll() is None:
-                process.kill()
-                process.wait()
-        return machine_run(output.decode(errors="replace").replace("\r", ""), finished, time.monotonic() - started)
+        return converse(command, answers, timeout, echo)
+
+
+def converse(command, answers=(), timeout=240, echo=None):
+    """Runs a machine with its serial line on standard input and output. `answers` are (text to
+    wait for, text to type) pairs, sent in order; `echo`, when given, is called with each piece of
+    serial output as it arrives."""
+    started = time.monotonic()
+    process = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    output = b""
+    arrivals = []
+    pending = list(answers)
+    # Each text is looked for after the one answered before it, so that a screen that shows the
+    # same text twice is answered twice.
+    searched_from = 0
+    finished = False
+    try:
+        while time.monotonic() - started < timeout:
+            ready, _, _ = select.select([process.stdout], [], [], 1)
+            if ready:
+                chunk = os.read(process.stdout.fileno(), 65536)
+                if not chunk:
+                    break
+                output += chunk
+                arrivals.append((time.monotonic() - started, len(output)))
+                if echo:
+                    echo(chunk)
+                while pending and output.find(pending[0][0].encode(), searched_from) >= 0:
+                    wanted, keys = pending.pop(0)
+                    searched_from = output.find(wanted.encode(), searched_from) + len(wanted.encode())
+                    process.stdin.write(keys.encode())
+                    process.stdin.flush()
+        finished = process.wait(timeout=5) is not None
+    except subprocess.TimeoutExpired:
+        pass
+    finally:
+        if process.poll() is None:
+            process.kill()
+            process.wait()
+    return machine_run(output.decode(errors="replace").replace("\r", ""), finished, time.monotonic() - started,
+                       output, arrivals)
+
+
+def disk_command(disk):
+    """qemu's command line for a machine that starts from `disk` through its BIOS, serial line on
+    standard input and output."""
+    return ["qemu-system-i386", "-M", "pc", "-m", "128", "-nic", "none", "-display", "none", "-monitor", "none",
+            "-serial", "stdio", "-no-reboot", "-drive", f"file={disk},format=raw,if=ide,index=0"]
+
+
+def boot_disk(disk, answers=(), timeout=240, echo=None):
+    """Starts a machine from the disk image alone, as a router starts; `answers` and `echo` are
+    those of `converse`."""
+    return converse(disk_command(disk), answers, timeout, echo)
 
 
 def sparse_image(path, size):

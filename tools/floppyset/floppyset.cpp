@@ -18,7 +18,7 @@ namespace {
 
 constexpr const char* USAGE =
     "usage: floppyset build [--capacity BYTES] [--block-size BYTES] [--blocks-per-group N]\n"
-    "                       [--parity N] [--set-id N] [--images] OUTPUT_DIR PACKAGE...\n"
+    "                       [--parity N] [--set-id N] [--images] OUTPUT_DIR PACKAGE\n"
     "       floppyset check [--output FILE] PART...\n"
     "       floppyset damage PART GROUP BLOCK\n"
     "       floppyset image IMAGE [PART]\n"
@@ -68,6 +68,15 @@ int run_build(int argc, char** argv)
     }
     if (argc - at < 2)
         return usage();
+    // installer reads one package file from the stream and stops there: a set of two files would
+    // install the first one and drop the rest without a word.
+    if (argc - at > 2) {
+        std::cerr << "floppyset: " << argc - at - 1
+                  << " package files given, but the floppy installation installs one file from a set\n"
+                     "floppyset: make them one bundle with mkvrp (a manifest that starts with \"bundle NAME "
+                     "VERSION\" and has one \"package\" section each) and build the set from that file\n";
+        return 1;
+    }
     std::string output = argv[at];
     std::vector<std::string> packages(argv + at + 1, argv + argc);
     std::vector<std::string> parts;

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "setup/netinstall/protocol/untrusted_text.h"
+#include "setup/support/untrusted_text.h"
 
 namespace {
 

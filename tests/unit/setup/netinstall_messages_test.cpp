@@ -6,8 +6,8 @@
 
 #include "setup/netinstall/protocol/configuration_script.h"
 #include "setup/netinstall/protocol/protocol_messages.h"
-#include "setup/netinstall/protocol/untrusted_text.h"
 #include "setup/netinstall/wire/conversation.h"
+#include "setup/support/untrusted_text.h"
 
 namespace {
 

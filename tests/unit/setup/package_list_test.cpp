@@ -35,7 +35,7 @@ std::vector<std::string> summaries(const package_list& list)
         std::string line = std::string(package_name(entry)) + "|" + entry.description + "|";
         for (size_t i = 0; i < entry.dependency_count; ++i)
             line += (i > 0 ? "," : "") + std::string(dependency_name(entry, i));
-        out.push_back(line + (entry.selected ? "|x" : "|"));
+        out.push_back(line + (entry.selected ? "|x" : "|") + (entry.bundle ? "|bundle" : ""));
     }
     std::sort(out.begin(), out.end());
     return out;
@@ -64,6 +64,14 @@ TEST(package_list, loads_headers_descriptions_and_dependencies_of_package_files_
         std::string screen;  // "%s" stands for the directory
         std::vector<std::string> entries;
     };
+    // A bundle: its own architecture, dependencies and name list, then two members whose
+    // descriptions, dependencies and file data are not the bundle's.
+    const std::string bundle = package_file(
+        part(18, header_record("vpn")) + part(16, "i386") + part(3, name_list({"system"})) +
+        part(20, name_list({"vpn-extra"})) + part(1, header_record("vpn-core")) + part(2, "Core") +
+        part(3, name_list({"libc"})) + part(4, std::string(5000, 'c')) +
+        part(1, header_record("exactly16charsxx")) + part(3, name_list({"vpn-core"})) + part(4, "t"));
+
     const load_case cases[] = {
         {"qualifying names",
          {{"a.vrp", package_file(part(1, header_record("alpha")) + part(2, "Alpha tools") +
@@ -77,6 +85,21 @@ TEST(package_list, loads_headers_descriptions_and_dependencies_of_package_files_
          true, true, "",
          {"alpha|Alpha tools|beta,exactly16charsxx|x", "beta||alpha|x", "exactly16charsxx|||x"}},
         {"loaded unselected", {{"p.vrp", plain}}, false, true, "", {"plain|||"}},
+        {"bundles among packages, the extension in any case",
+         {{"VPN.VRP", bundle},
+          {"Solo.Vrp", package_file(part(18, header_record("solo")) + part(1, header_record("only")))},
+          {"SYSTEM.VRP", package_file(part(1, header_record("system")))}},
+         false, true, "",
+         {"solo|only|||bundle", "system|||", "vpn|vpn-core, exactly16charsxx|system||bundle"}},
+        {"bundle without members", {{"x.vrp", package_file(part(18, header_record("empty")) + part(3, name_list({})))}},
+         false, false, "FATAL ERROR: Bad package %s/x.vrp\n", {}},
+        {"bundle cut short in a member header",
+         {{"x.vrp", package_file(part(18, header_record("cut")) + part(1, header_record("a")) + part(1, "tiny"))}},
+         false, false, "FATAL ERROR: Bad package %s/x.vrp\n", {}},
+        {"neither package nor bundle", {{"x.vrp", package_file(part(4, "data") + part(7, "script"))}},
+         false, false, "FATAL ERROR: Bad package %s/x.vrp\n", {}},
+        {"file name shown without its escape sequence", {{"\x1b[2Jx.vrp", "garbage that is long enough"}},
+         false, false, "FATAL ERROR: Bad package %s/x.vrp\n", {}},
         {"nothing qualifies", {{"p.vrp.old", plain}}, false, false, "FATAL ERROR: No packages found\n", {}},
         {"not a package", {{"x.vrp", "garbage that is long enough"}}, false, false,
          "FATAL ERROR: Bad package %s/x.vrp\n", {}},

@@ -144,3 +144,61 @@ TEST(package_menu, screen_shows_grid_and_information_cut_to_the_width)
               "\x1b[21;0H\x1b[2K\x1b[22;0H\x1b[2K\x1b[23;0H\x1b[2K\x1b[21;0H" +
                   line + "\nA long name. \n\x1b[25;0H");
 }
+
+TEST(package_menu, keeps_what_system_needs_and_pages_through_many_packages)
+{
+    struct key_case {
+        std::vector<std::string> packages;
+        std::string keys;
+        std::string selected;  // in directory order
+        std::string current;
+    };
+    // 60 packages, "system" needing p050. Display order: system p000 ... p058, pages of 39.
+    std::vector<std::string> many = {"system:p050"};
+    std::string all = "system";
+    for (int i = 0; i < 59; ++i) {
+        many.push_back("p0" + std::string(i < 10 ? "0" : "") + std::to_string(i));
+        all += " " + many.back();
+    }
+    const std::string PAGE_DOWN = "\x1b[6~", PAGE_UP = "\x1b[5~";
+    const key_case cases[] = {
+        // Display order: system base web, one row.
+        {{"system:base", "base", "web:base"}, "a" + RIGHT + " i", "system base web", "base"},
+        {{"system:base", "base", "web:base"}, RIGHT + "  i", "system base", "base"},
+        {{"system:base", "base", "web:base"}, "a" + RIGHT + RIGHT + " i", "system base", "web"},
+        // Once "system" is not selected, nothing is kept for it.
+        {{"system", "base", "web:base"}, "a" + RIGHT + " i", "system", "base"},
+        {many, "> i", "system p038", "p038"},
+        {many, PAGE_DOWN + PAGE_DOWN + " i", "system p038", "p038"},
+        {many, std::string(40, 'n') + " " + PAGE_UP + " i", "system p000 p039", "p000"},
+        {many, PAGE_DOWN + RIGHT + RIGHT + " < i", "system p012 p051", "p012"},
+        {many, PAGE_DOWN + LEFT + " i", "system p025", "p025"},
+        {many, "a" + PAGE_DOWN + RIGHT + "p i", all, "p050"},
+    };
+    for (const auto& c : cases) {
+        package_list list;
+        fill_list(list, c.packages);
+        list.directory = "/nonexistent";
+        conversation(c.keys, [&] { package_menu_run(list); });
+        EXPECT_EQ(selected_names(list), c.selected) << c.keys;
+        EXPECT_EQ(current_name(list), c.current) << c.keys;
+    }
+}
+
+TEST(package_menu, text_from_package_files_reaches_the_screen_without_controls)
+{
+    package_list list;
+    list.entries = {make_entry("system"),
+                    make_entry("\x1b[2Jevil\x07", {"\x9b" "1;1Hdep"},
+                               "one\x1b]0;title\x07two\nthree\tfour " + std::string(200, 'w') + " x")};
+    list.directory = "/nonexistent";
+    std::string screen = conversation("nq", [&] { package_menu_run(list); });
+    // The only clear is the menu's own; the name, its dependency and the description lose their
+    // controls; the description keeps to the two rows left in the information area.
+    EXPECT_EQ(screen.find("\x1b[2J", 1), std::string::npos);
+    EXPECT_EQ(screen.find('\x07'), std::string::npos);
+    EXPECT_NE(screen.find("\x1b[7;26H  [ ] evil "), std::string::npos) << screen;
+    const std::string information = "\x1b[21;0Hevil (depends on 1;1Hdep):\none0;titletwo three four \n" +
+                                    std::string(80, 'w') + "\n\x1b[25;0H";
+    EXPECT_EQ(screen.substr(screen.size() - information.size()), information);
+}

@@ -1,6 +1,8 @@
+#include <algorithm>
 #include <functional>
 #include <gtest/gtest.h>
 #include <string>
+#include <vector>
 
 #include "setup/console_capture.h"
 #include "setup/tui/key_input.h"
@@ -173,6 +175,86 @@ TEST(terminal_output, grid_moves_within_items_and_redraws_both)
     EXPECT_FALSE(grid_down(empty));
     EXPECT_FALSE(grid_right(empty));
     EXPECT_EQ(output_of([&] { grid_draw_all(empty); }), "");
+}
+
+TEST(terminal_output, grid_pages_what_does_not_fit_and_keeps_the_current_item_shown)
+{
+    std::vector<grid_entry> entries(200);
+    std::vector<grid_entry*> items;
+    for (grid_entry& entry : entries) {
+        entry.name = "x";
+        items.push_back(&entry);
+    }
+    struct page_case {
+        unsigned count;
+        unsigned from;
+        bool (*move)(menu_grid&);
+        unsigned rows;
+        unsigned pages;
+        unsigned to;
+        std::string page_line;  // "" when the move draws no page line
+    };
+    const page_case cases[] = {
+        // 42 fit in 14 rows: one page, as without a limit.
+        {42, 41, grid_down, 14, 1, 41, ""},
+        {42, 13, grid_right, 14, 1, 27, ""},
+        {42, 0, grid_page_down, 14, 1, 0, ""},
+        // 43 take pages of 13 rows, 39 items; the row below them names the page.
+        {43, 38, grid_down, 13, 2, 39, "Page 2 of 2 (40-43 of 43 packages)"},
+        {43, 39, grid_up, 13, 2, 38, "Page 1 of 2 (1-39 of 43 packages)"},
+        {43, 30, grid_right, 13, 2, 30, ""},  // item 43 would be past the end
+        {43, 27, grid_right, 13, 2, 40, "Page 2 of 2 (40-43 of 43 packages)"},
+        {43, 40, grid_left, 13, 2, 27, "Page 1 of 2 (1-39 of 43 packages)"},
+        {43, 20, grid_page_down, 13, 2, 42, "Page 2 of 2"},
+        {43, 42, grid_page_down, 13, 2, 42, ""},
+        {43, 42, grid_page_up, 13, 2, 3, "Page 1 of 2"},
+        {43, 3, grid_page_up, 13, 2, 3, ""},
+        {200, 5, grid_page_down, 13, 6, 44, "Page 2 of 6 (40-78 of 200 packages)"},
+        {200, 180, grid_page_down, 13, 6, 199, "Page 6 of 6 (196-200 of 200 packages)"},
+        // A move within the page redraws two items, no page line.
+        {200, 44, grid_down, 13, 6, 45, ""},
+    };
+    for (const auto& c : cases) {
+        menu_grid grid;
+        grid_init(grid, items.data(), c.count, 7, 14);
+        EXPECT_EQ(grid.rows, c.rows) << c.count << " " << c.from;
+        EXPECT_EQ(grid_page_count(grid), c.pages) << c.count << " " << c.from;
+        grid.current = c.from;
+        std::string drawn = output_of([&] { c.move(grid); });
+        EXPECT_EQ(grid.current, c.to) << c.count << " " << c.from;
+        if (c.page_line.empty()) {
+            EXPECT_EQ(drawn.find("Page"), std::string::npos) << c.count << " " << c.from;
+            continue;
+        }
+        // A turned page clears its 13 rows, draws only its own items and the page line in row 20.
+        EXPECT_NE(drawn.find("\x1b[20;0H\x1b[2KPage"), std::string::npos) << drawn;
+        EXPECT_NE(drawn.find(c.page_line), std::string::npos) << drawn;
+        EXPECT_NE(drawn.find("\x1b[19;0H\x1b[2K"), std::string::npos);
+        EXPECT_EQ(drawn.find("\x1b[20;0H "), std::string::npos);
+        unsigned first = grid_page(grid) * 39, shown = std::min(39u, c.count - first);
+        size_t items_drawn = 0;
+        for (size_t at = drawn.find("[ ] x"); at != std::string::npos; at = drawn.find("[ ] x", at + 1))
+            ++items_drawn;
+        EXPECT_EQ(items_drawn, shown) << drawn;
+    }
+    menu_grid grid;
+    grid_init(grid, items.data(), 43, 7, 14);
+    grid.current = 40;
+    EXPECT_EQ(output_of([&] { grid_draw_item(grid, 3); }), "");
+    EXPECT_EQ(output_of([&] { grid_draw_item(grid, 41); }), "\x1b[9;0H  [ ] x ");
+    EXPECT_EQ(output_of([&] { grid_draw_all(grid); }).substr(0, 10), "\x1b[7;0H\x1b[2K");
+
+    // However many pages, the page line stops short of the last column.
+    std::vector<grid_entry> lots(60000, grid_entry{"x", false});
+    std::vector<grid_entry*> lot_items;
+    for (grid_entry& entry : lots)
+        lot_items.push_back(&entry);
+    grid_init(grid, lot_items.data(), 60000, 7, 14);
+    grid.current = 59999;
+    std::string drawn = output_of([&] { grid_draw_all(grid); });
+    size_t line = drawn.rfind("\x1b[2K") + 4;
+    EXPECT_EQ(drawn.substr(line, 49), "Page 1539 of 1539 (59983-60000 of 60000 packages)");
+    EXPECT_EQ(drawn.size() - line, 79u);
 }
 
 TEST(terminal_output, progress_bar_only_grows)

@@ -1,4 +1,4 @@
-#include "setup/netinstall/protocol/untrusted_text.h"
+#include "setup/support/untrusted_text.h"
 
 namespace {
 
