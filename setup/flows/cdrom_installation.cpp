@@ -6,6 +6,7 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 #include "setup/flows/installer_feed.h"
 #include "setup/flows/package_choice.h"
@@ -20,8 +21,9 @@ namespace {
 // Read-only, with the tag that old kernels wanted in the upper half of the flags.
 constexpr unsigned long CDROM_MOUNT_FLAGS = 0xC0ED0000UL | MS_RDONLY;
 
-// One installer run for one package file of the CD.
-bool install_package_file(const std::string& path)
+// One installer run for one package file of the CD. False (reported) when the installation can't
+// go on; a package that installer failed is only added to `failed`, and the next one is tried.
+bool install_package_file(const std::string& path, std::vector<std::string>& failed)
 {
     switch (feed_package_file(path.c_str())) {
     case feed_status::done:
@@ -37,7 +39,11 @@ bool install_package_file(const std::string& path)
         return false;
     case feed_status::write_failed:
         std::puts("");
-        return false;
+        failed.push_back(package_file_name(path));
+        return true;
+    case feed_status::not_installed:
+        failed.push_back(package_file_name(path));
+        return true;
     }
     return false;
 }
@@ -48,11 +54,12 @@ bool install_selection(const package_list& list)
     install_order order;
     install_order_init(order, list);
     std::string path;
+    std::vector<std::string> failed;
     while (install_order_next(order, path)) {
-        if (!install_package_file(path))
+        if (!install_package_file(path, failed))
             return false;
     }
-    return true;
+    return all_installed(failed);
 }
 
 // Tells the installed system that it came from a CD. Only its presence counts, so a failure to

@@ -4,6 +4,7 @@
 #include "setup/disk/floppy_part_copy.h"
 #include "setup/disk/floppy_part_prompt.h"
 #include "setup/flows/floppy_installation.h"
+#include "setup/flows/installer_feed.h"
 #include "setup/flows/shared_screens.h"
 #include "setup/flows/target_disk.h"
 #include "setup/support/process_runner.h"
@@ -41,7 +42,11 @@ bool install_floppy_set(setup_context& context)
         }
         ++part;
     }
-    close_pipe(installer);
+    // The set is one stream: installer's verdict is on all of its packages at once.
+    if (!finish_package_installer(installer)) {
+        std::puts("\nFATAL ERROR: not installed: the packages of the floppy set");
+        return false;
+    }
     return true;
 }
 

@@ -16,7 +16,6 @@
 #include "setup/flows/shared_screens.h"
 #include "setup/flows/source_media.h"
 #include "setup/flows/target_disk.h"
-#include "setup/support/process_runner.h"
 #include "setup/support/untrusted_text.h"
 #include "setup/tui/install_order.h"
 #include "setup/tui/package_list.h"
@@ -30,6 +29,7 @@ constexpr size_t MBR_SIZE = 512;
 // order: a medium with many packages is not cut short.
 struct source_contents {
     std::vector<memory_file> packages;  // in install order
+    std::vector<std::string> names;     // their file names, in the same order
     memory_file configuration;
     unsigned char mbr[MBR_SIZE] = {};
 };
@@ -66,6 +66,7 @@ bool read_packages(setup_context& context, const package_list& list, source_cont
             return false;
         }
         contents.packages.push_back(std::move(file));
+        contents.names.push_back(package_file_name(path));
     }
     return true;
 }
@@ -100,25 +101,28 @@ bool write_mbr(const char* device, const unsigned char (&mbr)[MBR_SIZE])
     return true;
 }
 
+// A package that installer failed doesn't stop the others; the flow's last screen names it.
 bool install_packages(source_contents& contents)
 {
     std::puts("");
-    for (memory_file& package : contents.packages) {
+    std::vector<std::string> failed;
+    for (size_t i = 0; i < contents.packages.size(); ++i) {
+        memory_file& package = contents.packages[i];
         FILE* pipe = start_package_installer();
         if (pipe == nullptr) {
             std::puts("\nFATAL ERROR: Couldn't start install");
             return false;
         }
         bool fed = feed_bytes(pipe, package.data.get(), package.length);
-        close_pipe(pipe);
-        if (!fed) {
+        bool installed = finish_package_installer(pipe);
+        if (!fed)
             std::puts("");
-            return false;
-        }
+        if (!fed || !installed)
+            failed.push_back(contents.names[i]);
         package.position = package.length;
         package.data.reset();
     }
-    return true;
+    return all_installed(failed);
 }
 
 bool write_configuration(const memory_file& configuration)

@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "common/file_descriptor.h"
 
 #include "setup/support/process_runner.h"
+#include "setup/support/untrusted_text.h"
 
 FILE* start_package_installer()
 {
@@ -52,6 +54,14 @@ feed_status copy_file(int fd, size_t size, FILE* pipe)
 
 }  // namespace
 
+bool finish_package_installer(FILE* pipe)
+{
+    // SIGCHLD stays blocked while the pipe is open, so the status is installer's own; -1 means the
+    // last bytes could not be handed over, or its end is unknown: neither is an installed package.
+    int status = close_pipe(pipe);
+    return status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
 feed_status feed_package_file(const char* path)
 {
     FILE* pipe = start_package_installer();
@@ -63,6 +73,25 @@ feed_status feed_package_file(const char* path)
         owned_descriptor file(open(path, O_RDONLY));
         result = file.valid() ? copy_file(file.get(), size_t(status.st_size), pipe) : feed_status::read_failed;
     }
-    close_pipe(pipe);
+    bool installed = finish_package_installer(pipe);
+    if (result == feed_status::done && !installed)
+        result = feed_status::not_installed;
     return result;
+}
+
+std::string package_file_name(const std::string& path)
+{
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool all_installed(const std::vector<std::string>& failed)
+{
+    if (failed.empty())
+        return true;
+    std::string names;
+    for (const std::string& name : failed)
+        names += (names.empty() ? "" : ", ") + printable_text(name);
+    std::printf("\nFATAL ERROR: not installed: %s\n", names.c_str());
+    return false;
 }

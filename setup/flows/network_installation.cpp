@@ -10,8 +10,10 @@
 #include <unistd.h>
 
 #include "setup/disk/floppy_label.h"
+#include "setup/flows/installer_feed.h"
 #include "setup/flows/shared_screens.h"
 #include "setup/flows/target_disk.h"
+#include "setup/netinstall/protocol/protocol_messages.h"
 #include "setup/netinstall/roles/install_client.h"
 #include "setup/support/process_runner.h"
 #include "setup/support/untrusted_text.h"
@@ -19,8 +21,9 @@
 namespace {
 
 constexpr size_t LABEL_SIZE = 32;
-constexpr size_t NAME_SIZE = 32;
-constexpr size_t SCRIPT_PATH_SIZE = 80;
+// The whole name as sent: whether a file is a script is decided on all of it.
+constexpr size_t NAME_SIZE = FILE_NAME_LIMIT + 1;
+constexpr size_t SCRIPT_PATH_SIZE = sizeof "/mnt/" + FILE_NAME_LIMIT;
 constexpr size_t PIECE_SIZE = 4096;
 // installer's input is written in large chunks: every write wakes it, and on a busy machine each
 // wake-up can cost the network side a scheduling delay per block.
@@ -68,27 +71,40 @@ bool open_target(file_target& target, const std::string& name)
     return true;
 }
 
-void close_target(file_target& target)
+// Closes the target; false when a package's installer run failed.
+bool close_target(file_target& target)
 {
+    bool closed = true;
     if (target.script)
         std::fclose(target.stream);
     else
-        close_pipe(target.stream);
+        closed = finish_package_installer(target.stream);
     target.stream = nullptr;
+    return closed;
 }
 
-void report_write_failure(file_target& target)
+// A package not installed ends the installation: the server is told, so that it stops sending.
+void report_not_installed(install_client& client, const std::string& name)
+{
+    all_installed({name});
+    std::fflush(stdout);
+    stop_server(client);
+}
+
+void report_write_failure(install_client& client, file_target& target, const std::string& name)
 {
     if (target.script)
         std::printf("\nFATAL ERROR: installation failed: %s\n", std::strerror(errno));
     else
         std::puts("");
     close_target(target);
+    if (!target.script)
+        report_not_installed(client, name);
 }
 
 // Copies the current file from the network into its target and closes it; false (reported) when
-// the data stops or can't be written.
-bool copy_file(install_client& client, file_target& target)
+// the data stops, can't be written, or installer fails the package.
+bool copy_file(install_client& client, file_target& target, const std::string& name)
 {
     static uint8_t piece[PIECE_SIZE];
     for (;;) {
@@ -101,28 +117,33 @@ bool copy_file(install_client& client, file_target& target)
         if (got == 0) {
             // What the stream still holds must reach its target before the file counts as written.
             if (std::fflush(target.stream) != 0) {
-                report_write_failure(target);
+                report_write_failure(client, target, name);
                 return false;
             }
-            close_target(target);
+            if (!close_target(target)) {
+                report_not_installed(client, name);
+                return false;
+            }
             return true;
         }
         if (std::fwrite(piece, 1, static_cast<size_t>(got), target.stream) != static_cast<size_t>(got)) {
-            report_write_failure(target);
+            report_write_failure(client, target, name);
             return false;
         }
     }
 }
 
-// Receives files until the script has arrived, the server announces an empty script or no more
-// files come.
+// Receives files until the script has arrived or the server announces an empty script. The script
+// comes last: files that stop coming before it leave the installation unfinished.
 bool receive_files(install_client& client)
 {
     for (;;) {
         std::string name;
         int64_t size = 0;
-        if (!next_file(client, name, NAME_SIZE, size))
-            return true;
+        if (!next_file(client, name, NAME_SIZE, size)) {
+            std::puts("\nFATAL ERROR: bad network connection");
+            return false;
+        }
         if (size == 0) {
             // An empty script means the router keeps its configuration, and the script comes last.
             // An empty package has nothing to install; later files still come.
@@ -133,7 +154,7 @@ bool receive_files(install_client& client)
         file_target target;
         if (!open_target(target, name))
             return false;
-        if (!copy_file(client, target))
+        if (!copy_file(client, target, name))
             return false;
         if (target.script)
             return true;

@@ -1,7 +1,8 @@
 /* Preloaded into setup by the network installation tests through the root's /etc/ld.so.preload.
    The host kernel has no ISO 9660 driver, so mounting the CD-ROM drive "/dev/hdb" becomes a
-   read-only bind mount of the folder "/cdrom" of the installation root; every other mount is
-   passed on unchanged. */
+   read-only bind mount of the folder "/cdrom" of the installation root. Nor has it a FAT driver:
+   mounting "/dev/hdb" as "vfat", as the hard disk installation looks for its source, binds the same
+   folder. Every other mount is passed on unchanged. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <string.h>
@@ -19,5 +20,7 @@ int mount(const char* source, const char* target, const char* type, unsigned lon
             return -1;
         return real(NULL, target, NULL, MS_BIND | MS_REMOUNT | MS_RDONLY, NULL);
     }
+    if (type && strcmp(type, "vfat") == 0 && source && strcmp(source, "/dev/hdb") == 0)
+        return real("/cdrom", target, NULL, MS_BIND, NULL);
     return real(source, target, type, flags, data);
 }

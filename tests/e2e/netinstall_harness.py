@@ -108,9 +108,10 @@ def geometry_stand_in():
         "exit 0"]) + "\n"
 
 
-def installer_stand_in(keep_input):
+def installer_stand_in(keep_input, fail_run=None):
     """Numbers each run; keeps its input and passes it on to the real installer, or keeps only the
-    input's SHA-256 (keep_input "sha256"), or throws it away (keep_input "discard")."""
+    input's SHA-256 (keep_input "sha256"), or throws it away (keep_input "discard"). Run number
+    `fail_run` exits 1 afterwards, as installer does when it fails a package."""
     lines = ["#!/bin/sh",
              'echo "installer $*" >> %s' % harness.CALL_LOG,
              "n=$(/bin/busybox cat /runs 2>/dev/null || echo 0)",
@@ -122,6 +123,8 @@ def installer_stand_in(keep_input):
         lines.append("/bin/busybox sha256sum > /input.installer.$n")
     else:
         lines.append('/bin/busybox tee /input.installer.$n | /sbin/installer.real "$@" > /installer.out.$n 2>&1')
+    if fail_run is not None:
+        lines.append('[ $n = %d ] && exit 1' % fail_run)
     return "\n".join(lines + ["exit 0"]) + "\n"
 
 
@@ -151,12 +154,18 @@ def server_root(package_folder, build_dir=None):
     return root
 
 
-def router_root(loops, work, build_dir=None, keep_input=True):
+def router_root(loops, work, build_dir=None, keep_input=True, **target):
     root = harness.installation_root(build_dir, type_text="net\n")
     add_disk_stand_ins(root)
+    add_target(root, loops, work, keep_input, **target)
+    return root
+
+
+def add_target(root, loops, work, keep_input=True, image_size=TARGET_IMAGE_SIZE, fail_run=None):
+    """A fresh ext3 image as the root's "/dev/hda1", and the installer stand-in over the real one."""
     root.target_image = os.path.join(work, "disk-%s.ext3" % uuid.uuid4().hex[:6])
     with open(root.target_image, "wb") as disk:
-        disk.truncate(TARGET_IMAGE_SIZE)
+        disk.truncate(image_size)
     run("mkfs.ext3", "-q", "-F", root.target_image)
     loops.attach(root.target_image, root, "dev/hda1")
     installer = os.path.join(root.build_dir, "installer", "installer")
@@ -165,8 +174,7 @@ def router_root(loops, work, build_dir=None, keep_input=True):
         os.makedirs(os.path.dirname(root.file(library)), exist_ok=True)
         if not os.path.exists(root.file(library)):
             shutil.copy2(library, root.file(library))
-    root.write("sbin/installer", installer_stand_in(keep_input), mode=0o755)
-    return root
+    root.write("sbin/installer", installer_stand_in(keep_input, fail_run), mode=0o755)
 
 
 def installer_inputs(root):

@@ -1,8 +1,10 @@
 """Network installation: an installation server (CD-ROM flow, "r" in the package menu) and routers
 in "net" mode, each `setup` in its own namespaces, talking over veth without IPv4 addresses."""
 
+import json
 import os
 import re
+import subprocess
 import time
 
 import pexpect
@@ -45,8 +47,8 @@ class rig:
         self.roots.append(root)
         return root, self.start(machine, root)
 
-    def router(self, machine="router", keep_input=True):
-        root = net.router_root(self.loops, str(self.tmp_path), keep_input=keep_input)
+    def router(self, machine="router", keep_input=True, **target):
+        root = net.router_root(self.loops, str(self.tmp_path), keep_input=keep_input, **target)
         self.roots.append(root)
         session = self.start(machine, root)
         seen = session.expect("Waiting for installation server...")
@@ -113,7 +115,8 @@ def install_order(server_root):
             order.append(name)
 
     for file_name in os.listdir(server_root.file("cdrom")):
-        visit(file_name[:-len(".vrp")])
+        if file_name.endswith(".vrp"):
+            visit(file_name[:-len(".vrp")])
     return order
 
 
@@ -315,3 +318,163 @@ def test_link_cut_for_good_times_out_on_both_sides(make_rig, tmp_path):
     server.type("q")
     server.expect("Installation canceled")
     assert len(net.installer_inputs(router_root)) == 1
+
+
+SCRIPTED_SERVER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "scripted_server.py")
+LONG_SCRIPT_LOOKALIKE = "a" * 27 + ".scr.vrp"  # its first 31 characters end in ".scr"
+BAD_NETWORK = b"\r\nFATAL ERROR: bad network connection\r\nPress ENTER to reboot\r\n"
+
+
+def scripted_server(machines, tmp_path, steps, listen):
+    """The scripted server in the "server" machine's namespace; its output lists what the router
+    sent after the last step."""
+    namespace = machines.segment.namespaces["server"]
+    net.run("ip", "-n", namespace, "link", "set", "eth0", "up")
+    net.run("ip", "-n", namespace, "address", "add", "10.77.0.1/24", "dev", "eth0")
+    plan = tmp_path / "plan.json"
+    plan.write_text(json.dumps({"keep": True, "steps": steps, "listen": listen}))
+    return subprocess.Popen(["ip", "netns", "exec", namespace, "/usr/bin/python3", SCRIPTED_SERVER, "eth0",
+                             str(plan)], stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+
+
+def big_package(tmp_path):
+    """A package of 6 MiB that does not compress, too big for a 4 MiB target."""
+    return vrp.make_package(tmp_path / "packages", "big", "1.0", files={"/big.bin": os.urandom(6 << 20)},
+                            output=tmp_path / "big.vrp")
+
+
+# What a server that stops, lies or goes on after the end makes of the router: the router's last
+# screen, whether it names its result by a reboot after Enter, and what it then said to the server.
+# Rows: server - steps it takes (the system package is "system"); router's last words; router
+# settings; which installer runs took place; "/CDINSTALL" expected.
+HOSTILE_ROWS = {
+    "silent after its first package": (
+        [["file", "system.vrp", "system"]], BAD_NETWORK, {}, ["system"], False),
+    "FILE with a negative size": (
+        [["file", "system.vrp", "system"], ["announce", "zeta.vrp", "-5"]], BAD_NETWORK, {}, ["system"], False),
+    "new FILE after the script": (
+        [["file", "system.vrp", "system"], ["text", "autorun.scr", "script\n"], ["announce", "late.vrp", "9"]],
+        b"Software installed.\r\nPress ENTER to reboot\r\n", {}, ["system"], True),
+    "long name with .scr where a cut falls": (
+        [["file", LONG_SCRIPT_LOOKALIKE, "system"], ["text", "autorun.scr", "script\n"]],
+        b"Software installed.\r\nPress ENTER to reboot\r\n", {}, ["system"], True),
+    "package larger than the disk": (
+        [["file", "big.vrp", "big"], ["text", "autorun.scr", ""]],
+        b"\r\nFATAL ERROR: not installed: big.vrp\r\nPress ENTER to reboot\r\n", {"image_size": 4 << 20},
+        ["big"], False),
+}
+
+
+@pytest.mark.parametrize("row", HOSTILE_ROWS)
+def test_router_says_installed_only_when_everything_arrived_and_installed(make_rig, tmp_path, row):
+    steps, last_words, target, runs, marked = HOSTILE_ROWS[row]
+    folder, packages = package_folder(tmp_path)
+    paths = {name: str(folder / ("%s.vrp" % name)) for name in packages}
+    if any(step[2:] == ["big"] for step in steps):
+        paths["big"] = str(big_package(tmp_path))
+        packages["big"] = open(paths["big"], "rb").read()
+    steps = [step[:2] + [paths[step[2]]] if step[0] == "file" else step for step in steps]
+    machines = make_rig()
+    router_root, router, _ = machines.router(**target)
+    server = scripted_server(machines, tmp_path, steps, listen=45)
+    router.expect(last_words)
+    assert (b"Software installed." in router.transcript) == marked
+    try:
+        router.type(ENTER)
+    except OSError:
+        pass  # a router that answered the server with TERM has ended without waiting for Enter
+    assert router.wait_for_end()
+    # The router's last word to the server is TERM: after a failure, or to a FILE after the script.
+    said, _ = server.communicate(timeout=60)
+    assert said.splitlines()[-1:] == ["TERM"], said
+    assert row != "new FILE after the script" or said.splitlines() == ["TERM"], said
+
+    # installer may give up on a package before it has read all of it
+    inputs = net.installer_inputs(router_root)
+    assert len(inputs) == len(runs) and all(packages[name].startswith(got) for name, got in zip(runs, inputs))
+    assert ("CDINSTALL" in net.target_listing(router_root, "/")) == marked
+    assert LONG_SCRIPT_LOOKALIKE[:31] not in net.target_listing(router_root, "/")
+    if marked:
+        assert net.target_file(router_root, "/autorun.scr") == b"script\n"
+
+
+def script_block_acknowledgement(server_root, packages):
+    order = install_order(server_root)
+    return pure_acknowledgement(2 + sum(1 + (len(packages[name]) + 1451) // 1452 for name in order) + 1)
+
+
+# A real server and a router that fails: installer fails the first package, or every acknowledgement
+# of the script's block is lost. Rows: router settings; rule on the router's way out; the router's
+# last words; installer runs.
+FAILING_ROUTER_ROWS = {
+    "installer fails a package": (
+        {"fail_run": 1}, None, b"\r\nFATAL ERROR: not installed: %s.vrp\r\nPress ENTER to reboot\r\n", 1),
+    "script never acknowledged": (
+        {}, script_block_acknowledgement, b"\r\nSoftware installed.\r\nPress ENTER to reboot\r\n", 3),
+}
+
+
+@pytest.mark.parametrize("row", FAILING_ROUTER_ROWS)
+def test_server_says_installed_only_when_the_router_took_everything(make_rig, tmp_path, row):
+    target, lost, last_words, runs = FAILING_ROUTER_ROWS[row]
+    folder, packages = package_folder(tmp_path)
+    machines = make_rig()
+    router_root, router, _ = machines.router(**target)
+    server_root, server = machines.server(str(folder))
+    order = install_order(server_root)
+    if lost:
+        machines.segment.nft("router", "table inet lost {\n chain out {\n  type filter hook output priority 0;\n"
+                                       "  %s drop\n }\n}\n" % lost(server_root, packages))
+    choose_router(server)
+    answer_questions(server, keep=False)
+    router.expect(last_words.replace(b"%s", order[0].encode()))
+    server.expect("cancel and reboot.")
+    assert b"Software installed." not in server.transcript
+    router.type(ENTER)
+    assert router.wait_for_end()
+    server.type("q")
+    server.expect("Installation canceled")
+    assert net.installer_inputs(router_root) == [packages[name] for name in order[:runs]]
+    assert ("CDINSTALL" in net.target_listing(router_root, "/")) == (runs == 3)
+
+
+
+# The flows that take packages from local media: (setup's arguments, keys and answers, the file that
+# only a finished installation leaves on the target). The hard disk source is the CD's folder too.
+MEDIA_FLOWS = {
+    "CD-ROM": ([], ["cancel and reboot.", "ai", "Do you want to keep old configuration? ", "n", "Continue?", "y"],
+               "CDINSTALL"),
+    "hard disk": (["-hdd-install"], [], "autorun.scr"),
+}
+
+
+@pytest.mark.parametrize("flow", MEDIA_FLOWS)
+def test_media_installation_goes_on_after_a_failed_package_and_names_it(tmp_path, flow):
+    arguments, dialogue, finished_mark = MEDIA_FLOWS[flow]
+    folder, packages = package_folder(tmp_path)
+    (folder / "autorun.scr").write_text("script\n")
+    (folder / "mbr").write_bytes(bytes(512))
+    root = net.server_root(str(folder))
+    loops = net.loop_devices()
+    session = None
+    try:
+        net.add_target(root, loops, str(tmp_path), fail_run=1)
+        session = harness.setup_session(root, arguments, timeout=60)
+        order = install_order(root)
+        for wanted, keys in zip(dialogue[::2], dialogue[1::2]):
+            session.expect(wanted)
+            session.type(keys)
+        session.expect("\r\nFATAL ERROR: not installed: %s.vrp\r\nPress ENTER to reboot\r\n" % order[0])
+        assert b"Software installed." not in session.transcript
+        session.type(ENTER)
+        assert session.wait_for_end()
+        # the stand-in failed the first run after the real installer had installed it
+        assert net.installer_inputs(root) == [packages[name] for name in order]
+        assert net.target_listing(root, "/var/pdb") == sorted(order)
+        assert finished_mark not in net.target_listing(root, "/")
+    finally:
+        if session:
+            session.stop()
+        time.sleep(0.2)
+        loops.remove()
+        root.remove()

@@ -122,9 +122,10 @@ bool parse_file_announcement(const uint8_t* payload, size_t length, file_announc
         !next_line(text, position, size))
         return false;
     int64_t value = 0;
-    if (!parse_decimal(size, value))
+    // A longer name cut short could mean another file, a script where a package was sent.
+    if (name.size() > FILE_NAME_LIMIT || !parse_decimal(size, value))
         return false;
-    out.name.assign(name.substr(0, FILE_NAME_LIMIT));
+    out.name.assign(name);
     out.size = value;
     return true;
 }

@@ -37,8 +37,9 @@ bool parse_discovery(const uint8_t* payload, size_t length, discovery_lines& out
 bool parse_offer(const uint8_t* payload, size_t length, bool& keep);
 
 struct file_announcement {
-    std::string name;  // at most FILE_NAME_LIMIT characters, as sent
+    std::string name;  // as sent
     int64_t size = 0;
 };
-// A missing line, or a size that is not a plain decimal number within int64_t, fails.
+// A missing line, a name longer than FILE_NAME_LIMIT, or a size that is not a plain decimal number
+// within int64_t, fails.
 bool parse_file_announcement(const uint8_t* payload, size_t length, file_announcement& out);

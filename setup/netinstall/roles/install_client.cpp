@@ -224,16 +224,21 @@ bool request_start(install_client& client)
 
 bool next_file(install_client& client, std::string& name, size_t name_size, int64_t& size)
 {
-    if (receive_file_message(client)) {
+    // A name cut to fit could mean another file: one that doesn't fit is refused.
+    if (receive_file_message(client) && client.receiver.name.size() < name_size) {
         size = client.receiver.size;
-        size_t keep = name_size == 0 ? 0 : std::min(name_size - 1, FILE_NAME_LIMIT);
-        name = client.receiver.name.substr(0, keep);
+        name = client.receiver.name;
         if (size == 0)
             send_acknowledgement(*client.server, client.conv);
         return true;
     }
     send_term(client, ONE_SECOND_US);
     return false;
+}
+
+void stop_server(install_client& client)
+{
+    send_term(client, ONE_SECOND_US);
 }
 
 long read_file_data(install_client& client, uint8_t* buffer, size_t wanted)
@@ -277,10 +282,16 @@ void finish_client(install_client& client, int input)
         message_header header = read_header(message);
         if (header.length == 0 || header.sequence != client.conv.peer_sequence)
             continue;
+        bool term = has_tag(message + HEADER_SIZE, header.length, "TERM");
+        if (!repeat && !term) {
+            // Our files are all in: acknowledging more would let the server believe we took it.
+            send_term(client, CLOSING_TIMEOUT_US);
+            return;
+        }
         send_acknowledgement(*client.server, client.conv);
         std::printf("resend ack: %d\n", client.conv.peer_sequence);
         std::fflush(stdout);
-        if (has_tag(message + HEADER_SIZE, header.length, "TERM")) {
+        if (term) {
             send_acknowledgement(*client.server, client.conv);
             return;
         }

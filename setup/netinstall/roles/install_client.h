@@ -36,10 +36,13 @@ void client_release(install_client& client);
 // announcement can't be sent.
 bool find_server(install_client& client, const char* label, bool& keep);
 bool request_start(install_client& client);
-// The next file's name (at most name_size - 1 characters) and size; false when none came.
+// The next file's name and size; false (and the server is told TERM) when none came, or one whose
+// name is longer than name_size - 1 characters.
 bool next_file(install_client& client, std::string& name, size_t name_size, int64_t& size);
+// Ends the conversation from our side with TERM, when we can't go on.
+void stop_server(install_client& client);
 // Up to `wanted` bytes of the current file; 0 at its end, -1 when the data stops.
 long read_file_data(install_client& client, uint8_t* buffer, size_t wanted);
 // Waits for the server's TERM, or sends our own when `input` (the keyboard) has something to read
-// first; what it has stays unread.
+// first (what it has stays unread) or the server sends anything but a repeat or TERM.
 void finish_client(install_client& client, int input);

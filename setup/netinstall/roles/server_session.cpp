@@ -102,7 +102,9 @@ bool run_server_session(install_server& server, const router_entry& router,
             return false;
         ++conv.own_sequence;
     }
-    send_text(endpoint, conv, keep ? std::string() : configuration);
+    // Without its script (or the word that it keeps its own) the router isn't installed either.
+    if (!send_text(endpoint, conv, keep ? std::string() : configuration))
+        return false;
     ++conv.own_sequence;
 
     std::puts("");

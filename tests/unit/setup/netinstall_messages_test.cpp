@@ -110,7 +110,8 @@ TEST(netinstall_messages, file_announcement_needs_three_lines_and_a_plain_size)
     } cases[] = {
         {"FILE\nsystem.vrp\n1453\n", true, "system.vrp", 1453},
         {"FILE\nautorun.scr\n0\n", true, "autorun.scr", 0},
-        {"FILE\n" + std::string(90, 'a') + "\n7\n", true, std::string(80, 'a'), 7},
+        {"FILE\n" + std::string(80, 'a') + "\n7\n", true, std::string(80, 'a'), 7},
+        {"FILE\n" + std::string(81, 'a') + "\n7\n", false, "", 0},
         {"FILE\nx\n9223372036854775807\n", true, "x", INT64_MAX},
         {"FILE\nx\n9223372036854775808\n", false, "", 0},
         {"FILE\nx\n12abc\n", false, "", 0},
