@@ -32,9 +32,11 @@ void client_init(install_client& client);
 void client_release(install_client& client);
 
 // Announces the router with `label` until a server offers an installation and our acceptance is
-// acknowledged; `keep` then tells whether the router keeps its configuration. Fails only when an
-// announcement can't be sent.
+// acknowledged; `keep` then tells whether the router keeps its configuration. Fails when an
+// announcement can't be sent or no interface is open; the interfaces are then scanned afresh.
 bool find_server(install_client& client, const char* label, bool& keep);
+// Tells the server, after its offer was accepted, that this router won't go on (TERM).
+void refuse_installation(install_client& client);
 bool request_start(install_client& client);
 // The next file's name (at most name_size - 1 characters) and size; false when none came.
 bool next_file(install_client& client, std::string& name, size_t name_size, int64_t& size);
