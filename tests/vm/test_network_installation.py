@@ -4,6 +4,7 @@ menu), the other boots the "net" variant with a blank disk. Their Ethernet cards
 bridge in a network namespace of their own, where nftables can drop datagrams and another program
 can broadcast to the installation port."""
 import os
+import re
 import subprocess
 import threading
 import time
@@ -29,6 +30,11 @@ while True:
     sender.sendto(b"not for you", ("255.255.255.255", 5000))
     time.sleep(0.2)
 """
+
+
+def nft(namespace, *command, input=None):
+    return subprocess.run(["ip", "netns", "exec", namespace, "nft", *command], check=True, text=True,
+                          input=input, capture_output=True).stdout
 
 
 def ip(namespace, *command):
@@ -101,9 +107,11 @@ def test_cd_booted_server_installs_a_router_also_on_a_lossy_busy_segment(media, 
         os.link(tmp_path / "cd.iso", work / "cd.iso")
         foreign = None
         if trouble:
-            subprocess.run(["ip", "netns", "exec", segment, "nft", "-f", "-"], check=True, text=True, input=(
-                "table bridge loss {\n chain forward {\n  type filter hook forward priority 0;\n"
-                "  udp dport 5000 numgen random mod 100 < 5 drop\n }\n}\n"))
+            nft(segment, "-f", "-", input=(
+                "table bridge trouble {\n"
+                " chain forward {\n  type filter hook forward priority 0;\n"
+                "  udp dport 5000 numgen random mod 100 < 5 counter drop\n }\n"
+                " chain output {\n  type filter hook output priority 0;\n  udp sport 6000 counter\n }\n}\n"))
             foreign = subprocess.Popen(["ip", "netns", "exec", segment, "/usr/bin/python3", "-c", FOREIGN_SENDER])
         started = time.monotonic()
         try:
@@ -126,3 +134,9 @@ def test_cd_booted_server_installs_a_router_also_on_a_lossy_busy_segment(media, 
         assert dump(file_system, "/autorun.scr", work) == configuration
         status = vm_runner.inode_status(file_system, "/CDINSTALL")
         assert status is not None and status["type"] == "regular" and status["mode"] == 0o600
+        if trouble:
+            # Both kinds of trouble were there: datagrams of the two machines were dropped, and the
+            # foreign ones went out to them.
+            dropped, foreign_sent = (int(count) for count in re.findall(
+                r"counter packets (\d+)", nft(segment, "list", "table", "bridge", "trouble")))
+            assert dropped > 10 and foreign_sent > 100, (dropped, foreign_sent)
