@@ -350,8 +350,9 @@ def install_kept(machines, server, router, router_root, packages, order=None):
 def foreign_broadcasts_on_the_port(machines, tmp_path):
     folder, packages = package_folder(tmp_path)
     router_root, router, _ = machines.router()
+    net.run("ip", "-n", machines.segment.namespaces["server"], "link", "set", "eth0", "up")
     machines.python("server", net.FOREIGN_SENDER, 5)
-    time.sleep(3)  # a backlog of them waits in the router's socket
+    time.sleep(5)  # the segment was busy before the server came
     server_root, server = machines.server(str(folder))
     install_kept(machines, server, router, router_root, packages)
 
