@@ -139,4 +139,4 @@ def test_cd_booted_server_installs_a_router_also_on_a_lossy_busy_segment(media, 
             # foreign ones went out to them.
             dropped, foreign_sent = (int(count) for count in re.findall(
                 r"counter packets (\d+)", nft(segment, "list", "table", "bridge", "trouble")))
-            assert dropped > 10 and foreign_sent > 100, (dropped, foreign_sent)
+            assert dropped > 10 and foreign_sent > 25, (dropped, foreign_sent)
