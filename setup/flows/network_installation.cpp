@@ -196,8 +196,12 @@ bool install_from_server(setup_context& context, install_client& client)
     std::puts("");
     std::fflush(stdout);
 
-    if (!prepare_target_disk(context, keep))
+    // Nobody answers questions at the router: the server decided, and a disk that can't be prepared
+    // as it asked ends the installation on both sides.
+    if (!prepare_target_disk(context, keep, false)) {
+        stop_server(client);
         return false;
+    }
     std::puts("");
     std::fflush(stdout);
     if (!request_start(client)) {

@@ -5,10 +5,17 @@
 
 #include "setup/flows/router_selection.h"
 #include "setup/netinstall/roles/install_server.h"
+#include "setup/support/process_runner.h"
 #include "setup/tui/install_order.h"
 
 bool remote_router_installation(setup_context&, package_list& list)
 {
+    // A machine booted from the CD has not needed its network card so far; once is enough.
+    static bool modules_loaded = false;
+    if (!modules_loaded) {
+        load_modules(network_modules);
+        modules_loaded = true;
+    }
     install_server server;
     server_init(server);
     bool installed = true;

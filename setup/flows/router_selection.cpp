@@ -1,9 +1,11 @@
 #include "setup/flows/router_selection.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <sys/select.h>
 #include <unistd.h>
 
@@ -18,60 +20,119 @@
 namespace {
 
 constexpr int LIST_ROW = 5;
+constexpr int FIRST_ENTRY_ROW = LIST_ROW + 2;
+// Entries fill the rows down to the one above the last two.
+constexpr size_t VISIBLE_ENTRIES = 17;
 constexpr int BOTTOM_ROW = 25;
 constexpr size_t NUMBER_FIELD_SIZE = 10;
+// Announcements beyond this are dropped: a flood of invented addresses must not eat the memory.
+constexpr size_t MAX_ROUTERS = 1000;
 
-void draw_list(const install_server& server)
+// What the screen shows of the list. Each row is written only when its text changes, so that a busy
+// segment does not send the whole list to a serial console for every router heard.
+struct list_view {
+    explicit list_view(install_server& shown) : server(shown) {}
+    install_server& server;
+    size_t top = 0;  // the entry on the first entry row
+    std::string count_line;
+    std::string rows[VISIBLE_ENTRIES];
+    bool reverse[VISIBLE_ENTRIES] = {};
+};
+
+void show_row(int row, const std::string& text, bool reverse)
 {
-    move_cursor(0, LIST_ROW);
-    if (!server.routers.empty())
-        std::printf("Found %zu %s: \n\n", server.routers.size(), server.routers.size() == 1 ? "router" : "routers");
-    for (size_t i = 0; i < server.routers.size(); ++i) {
-        const router_entry& router = server.routers[i];
-        set_attributes(0);
-        clear_line();
-        if (server.has_current && i == server.current)
-            set_attributes(ATTRIBUTE_REVERSE);
-        char mac[18];
-        format_mac(router.mac, mac);
-        std::printf(" %s(%s) \n", mac, router.label.c_str());
-    }
+    move_cursor(0, row);
     set_attributes(0);
     clear_line();
+    if (reverse)
+        set_attributes(ATTRIBUTE_REVERSE);
+    std::fputs(text.c_str(), stdout);
+    set_attributes(0);
+}
+
+// Scrolls so that the current entry is on the screen.
+void follow_current(list_view& view)
+{
+    const install_server& server = view.server;
+    if (!server.has_current)
+        return;
+    if (server.current < view.top)
+        view.top = server.current;
+    else if (server.current >= view.top + VISIBLE_ENTRIES)
+        view.top = server.current - VISIBLE_ENTRIES + 1;
+}
+
+void draw_list(list_view& view)
+{
+    const install_server& server = view.server;
+    follow_current(view);
+    size_t count = server.routers.size();
+    std::string count_line;
+    if (count != 0) {
+        char text[64];
+        std::snprintf(text, sizeof text, "Found %zu %s: ", count, count == 1 ? "router" : "routers");
+        count_line = text;
+    }
+    if (count_line != view.count_line) {
+        show_row(LIST_ROW, count_line, false);
+        view.count_line = count_line;
+    }
+    for (size_t row = 0; row < VISIBLE_ENTRIES; ++row) {
+        size_t index = view.top + row;
+        std::string text;
+        bool reverse = false;
+        if (index < count) {
+            char mac[18];
+            format_mac(server.routers[index].mac, mac);
+            text = std::string(" ") + mac + "(" + server.routers[index].label + ") ";
+            reverse = server.has_current && index == server.current;
+        }
+        if (text == view.rows[row] && reverse == view.reverse[row])
+            continue;
+        show_row(FIRST_ENTRY_ROW + static_cast<int>(row), text, reverse);
+        view.rows[row] = text;
+        view.reverse[row] = reverse;
+    }
+    // What comes after the list (the questions on the chosen router) starts below it.
+    size_t shown = std::min(VISIBLE_ENTRIES, count - view.top);
+    move_cursor(0, count == 0 ? LIST_ROW : FIRST_ENTRY_ROW + static_cast<int>(shown));
     std::fflush(stdout);
 }
 
-void previous_entry(install_server& server)
+void previous_entry(list_view& view)
 {
+    install_server& server = view.server;
     if (!server.has_current || server.current == 0)
         return;
     --server.current;
-    draw_list(server);
+    draw_list(view);
 }
 
-void next_entry(install_server& server)
+void next_entry(list_view& view)
 {
+    install_server& server = view.server;
     if (!server.has_current)
         return;
     if (server.current + 1 < server.routers.size())
         ++server.current;
-    draw_list(server);
+    draw_list(view);
 }
 
 // Handles one key; true when the screen ends.
-bool handle_key(install_server& server)
+bool handle_key(list_view& view)
 {
+    install_server& server = view.server;
     int key = read_key();
     if (key == KEY_ESCAPE) {
         key = read_key();
         if (key == '[') {
             key = read_key();
             if (key == 'A') {
-                previous_entry(server);
+                previous_entry(view);
                 return false;
             }
             if (key == 'B') {
-                next_entry(server);
+                next_entry(view);
                 return false;
             }
         }
@@ -79,11 +140,11 @@ bool handle_key(install_server& server)
     switch (key) {
     case 'p':
     case 'P':
-        previous_entry(server);
+        previous_entry(view);
         return false;
     case 'n':
     case 'N':
-        next_entry(server);
+        next_entry(view);
         return false;
     case KEY_ENTER:
         return server.has_current;
@@ -102,13 +163,16 @@ bool handle_key(install_server& server)
     }
 }
 
-void take_announcement(install_server& server, size_t index, const uint8_t* message, size_t length)
+void take_announcement(list_view& view, size_t index, const uint8_t* message, size_t length)
 {
+    install_server& server = view.server;
     message_header header = read_header(message);
     for (const router_entry& router : server.routers) {
         if (router.mac == header.source)
             return;
     }
+    if (server.routers.size() >= MAX_ROUTERS)
+        return;
     if (header.destination != NO_MAC || header.acknowledgement != 0 || header.kind != KIND_CONTROL)
         return;
     discovery_lines lines;
@@ -125,7 +189,10 @@ void take_announcement(install_server& server, size_t index, const uint8_t* mess
         ++server.current;
     else
         server.has_current = true;
-    draw_list(server);
+    // A list scrolled away from its top stays where it is; at the top the newcomer shows.
+    if (view.top != 0)
+        ++view.top;
+    draw_list(view);
 }
 
 // Asks for a number until one is given; Enter alone takes the default.
@@ -155,7 +222,8 @@ bool select_router(install_server& server)
                   false);
     size_t count = server.interfaces.endpoints.size();
     std::printf("\nLooking for routers on %zu %s...\n", count, count == 1 ? "interface" : "interfaces");
-    draw_list(server);
+    list_view view(server);
+    draw_list(view);
     uint8_t message[MAX_DATAGRAM];
     for (;;) {
         fd_set readable;
@@ -172,7 +240,7 @@ bool select_router(install_server& server)
                 continue;  // a finished child or a timer, not a failure of the screen
             return false;
         }
-        if (FD_ISSET(STDIN_FILENO, &readable) && handle_key(server))
+        if (FD_ISSET(STDIN_FILENO, &readable) && handle_key(view))
             return server.has_current;
         for (size_t i = 0; i < server.interfaces.endpoints.size(); ++i) {
             net_endpoint& endpoint = server.interfaces.endpoints[i];
@@ -184,7 +252,7 @@ bool select_router(install_server& server)
             conversation_restart(server.conv);
             server.conv.own_mac = endpoint.mac;
             if (accept_message(server.conv, message, static_cast<size_t>(got)))
-                take_announcement(server, i, message, static_cast<size_t>(got));
+                take_announcement(view, i, message, static_cast<size_t>(got));
         }
     }
 }

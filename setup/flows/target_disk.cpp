@@ -88,14 +88,20 @@ bool find_target_disk(setup_context& context)
     return true;
 }
 
-bool prepare_target_disk(setup_context& context, bool keep_config)
+bool prepare_target_disk(setup_context& context, bool keep_config, bool attended)
 {
     const disk_info& disk = context.target_disk;
     tree_buffer saved = nullptr;
     // The user asked to keep the configuration: losing it is their decision, taken before anything
-    // is written.
-    if (keep_config && !save_configuration(context, &saved) && !ask_go_on_without_config())
-        return false;
+    // is written. Without anybody at the console the answer is no.
+    if (keep_config && !save_configuration(context, &saved)) {
+        if (!attended) {
+            puts("The old configuration can't be kept: nothing has been written to the disk.");
+            return false;
+        }
+        if (!ask_go_on_without_config())
+            return false;
+    }
 
     // A disk too small for its layout is refused before anything is written to it.
     if (!layout_fits(disk))

@@ -13,8 +13,9 @@ bool find_target_disk(setup_context& context);
 // leaves it mounted on "/mnt" (and "/mnt/boot") with an empty package database directory. With
 // `keep_config` the old system's "/mnt/vorn/store" is carried over the reformatting; if it is there
 // but can't be copied, the user decides whether to go on without it, and a no returns false with the
-// disk untouched.
-bool prepare_target_disk(setup_context& context, bool keep_config);
+// disk untouched. Nobody is asked when `attended` is false: the disk is then left untouched and the
+// result is false.
+bool prepare_target_disk(setup_context& context, bool keep_config, bool attended = true);
 
 // Runs the installed system's post-installation script, checks a one-partition disk and unmounts
 // everything.

@@ -77,9 +77,62 @@ class segment:
         """Takes the machine's cable away for good (the whole veth pair goes)."""
         run("ip", "-n", self.namespaces[machine], "link", "del", "eth0")
 
+    def reconnect(self):
+        """A new cable between the two machines after a cut: new interfaces under the old names."""
+        first, second = self.namespaces.values()
+        run("ip", "link", "add", "eth0", "netns", first, "type", "veth", "peer", "name", "eth0", "netns", second)
+
+    def python(self, machine, script, *arguments):
+        """Runs a Python script on the machine (in the background); the caller stops it."""
+        return subprocess.Popen(["ip", "netns", "exec", self.namespaces[machine], "/usr/bin/python3", "-c", script]
+                                + [str(argument) for argument in arguments])
+
+    def mac(self, machine):
+        output = run("ip", "-n", self.namespaces[machine], "-o", "link", "show", "eth0").stdout
+        return output.split("link/ether ")[1].split()[0].upper()
+
+
     def remove(self):
         for namespace in list(self.namespaces.values()) + ([self.switch] if self.switch else []):
             run("ip", "netns", "del", namespace, check=False)
+
+
+# Broadcasts to the installation port from another port, as other programs on a segment do:
+# argument 1 is the number of datagrams a second.
+FOREIGN_SENDER = """
+import socket, sys, time
+sender = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+sender.setsockopt(socket.SOL_SOCKET, socket.SO_BROADCAST, 1)
+sender.setsockopt(socket.SOL_SOCKET, socket.SO_BINDTODEVICE, b"eth0")
+sender.bind(("", 6000))
+while True:
+    try:
+        sender.sendto(b"not for you", ("255.255.255.255", 5000))
+    except OSError:
+        pass  # the link is not up yet
+    time.sleep(1 / float(sys.argv[1]))
+"""
+
+# Sends the protocol messages given in hexadecimal as arguments from the installation port, as a
+# peer would, without being one: the port is taken, so the UDP header is our own.
+MESSAGE_SENDER = """
+import socket, struct, sys
+sender = socket.socket(socket.AF_INET, socket.SOCK_RAW, socket.IPPROTO_UDP)
+sender.setsockopt(socket.SOL_SOCKET, socket.SO_BROADCAST, 1)
+sender.setsockopt(socket.SOL_SOCKET, socket.SO_BINDTODEVICE, b"eth0")
+for text in sys.argv[1:]:
+    payload = bytes.fromhex(text)
+    sender.sendto(struct.pack("!HHHH", 5000, 5000, 8 + len(payload), 0) + payload, ("255.255.255.255", 0))
+"""
+
+
+def message(source, destination, sequence, payload, acknowledgement=None, kind=0):
+    """A protocol datagram in hexadecimal; MACs as "AA:BB:..."."""
+    flags = 0 if acknowledgement is None else 1
+    header = (bytes.fromhex(source.replace(":", "")) + bytes.fromhex(destination.replace(":", ""))
+              + bytes([flags, kind]) + len(payload).to_bytes(2, "little") + sequence.to_bytes(2, "little")
+              + (acknowledgement or 0).to_bytes(2, "little"))
+    return (header + payload).hex()
 
 
 class loop_devices:
@@ -108,10 +161,11 @@ def geometry_stand_in():
         "exit 0"]) + "\n"
 
 
-def installer_stand_in(keep_input, fail_run=None):
+def installer_stand_in(keep_input, fail_run=None, linger=0):
     """Numbers each run; keeps its input and passes it on to the real installer, or keeps only the
     input's SHA-256 (keep_input "sha256"), or throws it away (keep_input "discard"). Run number
-    `fail_run` exits 1 afterwards, as installer does when it fails a package."""
+    `fail_run` exits 1 afterwards, as installer does when it fails a package. The first run takes
+    `linger` more seconds after its input has ended, as a slow install script would."""
     lines = ["#!/bin/sh",
              'echo "installer $*" >> %s' % harness.CALL_LOG,
              "n=$(/bin/busybox cat /runs 2>/dev/null || echo 0)",
@@ -125,6 +179,8 @@ def installer_stand_in(keep_input, fail_run=None):
         lines.append('/bin/busybox tee /input.installer.$n | /sbin/installer.real "$@" > /installer.out.$n 2>&1')
     if fail_run is not None:
         lines.append('[ $n = %d ] && exit 1' % fail_run)
+    if linger:
+        lines.append("[ $n = 1 ] && /bin/busybox sleep %d" % linger)
     return "\n".join(lines + ["exit 0"]) + "\n"
 
 
@@ -161,7 +217,7 @@ def router_root(loops, work, build_dir=None, keep_input=True, **target):
     return root
 
 
-def add_target(root, loops, work, keep_input=True, image_size=TARGET_IMAGE_SIZE, fail_run=None):
+def add_target(root, loops, work, keep_input=True, image_size=TARGET_IMAGE_SIZE, fail_run=None, linger=0):
     """A fresh ext3 image as the root's "/dev/hda1", and the installer stand-in over the real one."""
     root.target_image = os.path.join(work, "disk-%s.ext3" % uuid.uuid4().hex[:6])
     with open(root.target_image, "wb") as disk:
@@ -174,7 +230,7 @@ def add_target(root, loops, work, keep_input=True, image_size=TARGET_IMAGE_SIZE,
         os.makedirs(os.path.dirname(root.file(library)), exist_ok=True)
         if not os.path.exists(root.file(library)):
             shutil.copy2(library, root.file(library))
-    root.write("sbin/installer", installer_stand_in(keep_input, fail_run), mode=0o755)
+    root.write("sbin/installer", installer_stand_in(keep_input, fail_run, linger), mode=0o755)
 
 
 def installer_inputs(root):

@@ -35,6 +35,7 @@ class rig:
         self.loops = net.loop_devices()
         self.roots = []
         self.sessions = []
+        self.processes = []
 
     def start(self, machine, root, timeout=60):
         session = harness.setup_session(root, timeout=timeout,
@@ -47,14 +48,23 @@ class rig:
         self.roots.append(root)
         return root, self.start(machine, root)
 
-    def router(self, machine="router", keep_input=True, **target):
+    def router(self, machine="router", keep_input=True, before_start=None, **target):
         root = net.router_root(self.loops, str(self.tmp_path), keep_input=keep_input, **target)
+        if before_start:
+            before_start(root)
         self.roots.append(root)
         session = self.start(machine, root)
         seen = session.expect("Waiting for installation server...")
         return root, session, MAC.search(seen).group(1).decode()
 
+    def python(self, machine, script, *arguments):
+        self.processes.append(self.segment.python(machine, script, *arguments))
+        return self.processes[-1]
+
     def remove(self):
+        for process in self.processes:
+            process.kill()
+            process.wait()
         for session in self.sessions:
             session.stop()
         time.sleep(0.2)  # the namespaces' mounts go with their last process
@@ -312,6 +322,8 @@ def test_link_cut_for_good_times_out_on_both_sides(make_rig, tmp_path):
     server.child.expect_exact(b"FATAL ERROR: Installation timeout\r\n", timeout=60)
     # 20 ms doubled up to 1.28 s, thirty sends in all: about 32 seconds.
     assert 30 < time.monotonic() - cut < 40
+    server.expect("(press any key)")
+    server.type("x")
     server.expect("cancel and reboot.")
     router.type(ENTER)
     assert router.wait_for_end()
@@ -405,18 +417,20 @@ def script_block_acknowledgement(server_root, packages):
 
 # A real server and a router that fails: installer fails the first package, or every acknowledgement
 # of the script's block is lost. Rows: router settings; rule on the router's way out; the router's
-# last words; installer runs.
+# last words; the server's last words; installer runs.
 FAILING_ROUTER_ROWS = {
     "installer fails a package": (
-        {"fail_run": 1}, None, b"\r\nFATAL ERROR: not installed: %s.vrp\r\nPress ENTER to reboot\r\n", 1),
+        {"fail_run": 1}, None, b"\r\nFATAL ERROR: not installed: %s.vrp\r\nPress ENTER to reboot\r\n",
+        "The router stopped the installation after %s.vrp (press any key)", 1),
     "script never acknowledged": (
-        {}, script_block_acknowledgement, b"\r\nSoftware installed.\r\nPress ENTER to reboot\r\n", 3),
+        {}, script_block_acknowledgement, b"\r\nSoftware installed.\r\nPress ENTER to reboot\r\n",
+        "FATAL ERROR: Installation timeout", 3),
 }
 
 
 @pytest.mark.parametrize("row", FAILING_ROUTER_ROWS)
 def test_server_says_installed_only_when_the_router_took_everything(make_rig, tmp_path, row):
-    target, lost, last_words, runs = FAILING_ROUTER_ROWS[row]
+    target, lost, last_words, server_words, runs = FAILING_ROUTER_ROWS[row]
     folder, packages = package_folder(tmp_path)
     machines = make_rig()
     router_root, router, _ = machines.router(**target)
@@ -428,6 +442,9 @@ def test_server_says_installed_only_when_the_router_took_everything(make_rig, tm
     choose_router(server)
     answer_questions(server, keep=False)
     router.expect(last_words.replace(b"%s", order[0].encode()))
+    server.expect(server_words.replace("%s", order[0]))
+    server.expect("(press any key)")
+    server.type("x")
     server.expect("cancel and reboot.")
     assert b"Software installed." not in server.transcript
     router.type(ENTER)
@@ -478,3 +495,186 @@ def test_media_installation_goes_on_after_a_failed_package_and_names_it(tmp_path
         time.sleep(0.2)
         loops.remove()
         root.remove()
+
+
+# What an ordinary segment does to an installation, one scenario each. Every scenario ends in
+# what the user of each machine must see.
+
+def expect_within(session, text, seconds):
+    session.child.expect_exact(text.encode(), timeout=seconds)
+    session.transcript += session.child.before + session.child.after
+
+
+def install_kept(machines, server, router, router_root, packages, order=None):
+    """The installation that keeps the router's configuration, from the package menu to the end."""
+    choose_router(server)
+    answer_questions(server, keep=True)
+    expect_within(server, "Software installed.\r\nPress ENTER to reboot\r\n", 240)
+    expect_within(router, "Software installed.\r\nPress ENTER to reboot\r\n", 60)
+    router.type(ENTER)
+    assert router.wait_for_end()
+    order = order or list(packages)
+    assert sorted(net.installer_inputs(router_root)) == sorted(packages[name] for name in order)
+
+
+def foreign_broadcasts_on_the_port(machines, tmp_path):
+    folder, packages = package_folder(tmp_path)
+    router_root, router, _ = machines.router()
+    net.run("ip", "-n", machines.segment.namespaces["server"], "link", "set", "eth0", "up")
+    machines.python("server", net.FOREIGN_SENDER, 5)
+    time.sleep(5)  # the segment was busy before the server came
+    server_root, server = machines.server(str(folder))
+    install_kept(machines, server, router, router_root, packages)
+
+
+def card_gone_and_back(machines, tmp_path):
+    folder, packages = package_folder(tmp_path)
+    router_root, router, _ = machines.router()
+    machines.segment.cut("router")
+    router.expect("Couldn't find any installation server on network")
+    time.sleep(2)
+    machines.segment.reconnect()
+    server_root, server = machines.server(str(folder))
+    install_kept(machines, server, router, router_root, packages)
+
+
+def lost_acknowledgements_of_yack(machines, tmp_path):
+    folder, packages = package_folder(tmp_path)
+    router_root, router, _ = machines.router()
+    server_root, server = machines.server(str(folder))
+    # The server's first eight acknowledgements of YACK (the router's message 2) are lost: more
+    # than the router waits for before it looks for a server again.
+    machines.segment.nft("router", "table inet lost {\n chain in {\n  type filter hook input priority 0;\n"
+                                   "  %s quota until 384 bytes drop\n }\n}\n" % pure_acknowledgement(2))
+    install_kept(machines, server, router, router_root, packages)
+
+
+def router_term_while_a_file_is_sent(machines, tmp_path):
+    folder = tmp_path / "cd"
+    folder.mkdir()
+    bulky_package(folder, "first", 1000)
+    bulky_package(folder, "second", 8 << 20)
+    router_root, router, router_mac = machines.router(keep_input="sha256")
+    server_root, server = machines.server(str(folder))
+    machines.segment.nft("server", "table inet slow {\n chain out {\n  type filter hook output priority 0;\n"
+                                   "  udp dport 5000 limit rate over 400/second drop\n }\n}\n")
+    choose_router(server)
+    answer_questions(server, keep=True)
+    server.expect("Transfering: second.vrp...\r\n")
+    before = b"Transfering: first.vrp" in server.transcript
+    # The router's own next message after STRT (its message 3) is its 4th.
+    machines.python("router", net.MESSAGE_SENDER,
+                    net.message(router_mac, machines.segment.mac("server"), 4, b"TERM"))
+    told = time.monotonic()
+    expect_within(server, "The router stopped the installation %s (press any key)\r\n"
+                  % ("after first.vrp" if before else "before the first package"), 5)
+    assert time.monotonic() - told < 3
+    server.type("x")
+    server.expect("cancel and reboot.")
+
+
+def slow_installer_after_its_last_byte(machines, tmp_path):
+    folder, packages = package_folder(tmp_path)
+    router_root, router, _ = machines.router(linger=90)
+    server_root, server = machines.server(str(folder))
+    install_kept(machines, server, router, router_root, packages)
+    assert b"timeout" not in server.transcript
+
+
+def unreadable_kept_configuration(machines, tmp_path):
+    folder, packages = package_folder(tmp_path)
+
+    def damaged_configuration(root):
+        # The configuration's first data block lies far beyond the end of the file system.
+        commands = tmp_path / "debugfs.commands"
+        (tmp_path / "config").write_bytes(b"/system identity set name=kept\n")
+        commands.write_text("mkdir vorn\nmkdir vorn/store\nwrite %s vorn/store/config\n"
+                            "sif vorn/store/config block[0] 99999999\n" % (tmp_path / "config"))
+        net.run("debugfs", "-w", "-f", commands, root.target_image)
+
+    router_root, router, _ = machines.router(before_start=damaged_configuration)
+    server_root, server = machines.server(str(folder))
+    choose_router(server)
+    answer_questions(server, keep=True)
+    expect_within(server, "The router refused to install (press any key)\r\n", 30)
+    screen = router.expect("nothing has been written to the disk.")
+    assert b"Continue" not in screen
+    server.type("x")
+    server.expect("cancel and reboot.")
+    assert net.installer_inputs(router_root) == []
+    assert net.target_listing(router_root, "/vorn/store") == ["config"]
+    assert "var" not in net.target_listing(router_root, "/")
+
+
+def failure_on_the_server_stays_and_reaches_the_router(machines, tmp_path):
+    folder = tmp_path / "cd"
+    folder.mkdir()
+    bulky_package(folder, "system", 8 << 20)
+    router_root, router, _ = machines.router(keep_input="sha256")
+    server_root, server = machines.server(str(folder))
+    machines.segment.nft("server", "table inet slow {\n chain out {\n  type filter hook output priority 0;\n"
+                                   "  udp dport 5000 limit rate over 400/second drop\n }\n}\n")
+    choose_router(server)
+    answer_questions(server, keep=True)
+    server.expect("Transfering: system.vrp...\r\n")
+    os.truncate(server_root.file("cdrom/system.vrp"), 0)  # the CD can't be read any further
+    expect_within(server, "FATAL ERROR: Read package failed\r\n", 20)
+    failed = time.monotonic()
+    # The router hears it from the server instead of waiting for data that never comes.
+    expect_within(router, "FATAL ERROR: bad network connection", 10)
+    assert time.monotonic() - failed < 5
+    assert not shows(server, "cancel and reboot.", 2)
+    server.type("x")
+    server.expect("cancel and reboot.")
+
+
+CROWD = """
+import socket, sys, time
+crowd = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+crowd.setsockopt(socket.SOL_SOCKET, socket.SO_BROADCAST, 1)
+crowd.setsockopt(socket.SOL_SOCKET, socket.SO_BINDTODEVICE, b"eth0")
+crowd.bind(("", 5000))
+for number in range(int(sys.argv[1])):
+    payload = b"DSCV\\n\\n\\nr%d\\n\\0" % number
+    header = bytes([2, 0, 0, 0, number >> 8, number & 255]) + bytes(6) + bytes([0, 0])
+    header += len(payload).to_bytes(2, "little") + (1).to_bytes(2, "little") + bytes(2)
+    crowd.sendto(header + payload, ("255.255.255.255", 5000))
+    time.sleep(0.003)
+"""
+
+
+def a_thousand_routers_and_more(machines, tmp_path):
+    folder, packages = package_folder(tmp_path)
+    server_root, server = machines.server(str(folder))
+    server.expect("cancel and reboot.")
+    server.type("ar")
+    server.expect("Looking for routers on 1 interface...")
+    net.run("ip", "-n", machines.segment.namespaces["router"], "link", "set", "eth0", "up")
+    machines.python("router", CROWD, 1200)
+    expect_within(server, "Found 1000 routers: ", 60)
+    time.sleep(2)
+    for key in "p" * 30 + "n" * 5:
+        server.type(key)
+    server.type("q")
+    rest = server.expect("cancel and reboot.")
+    screen = server.transcript
+    assert b"Found 1001" not in screen
+    # Only what changed is drawn, and only rows of the screen are written.
+    assert len(screen) < 1 << 20
+    assert max(int(row) for row in re.findall(rb"\x1b\[(\d+);\d+H", screen)) <= 25
+    # The first router heard stays current and in view; "p" scrolls towards the later ones.
+    assert b" 02:00:00:00:00:00(r0) " in screen and b"(r30) " in rest
+
+
+@pytest.mark.parametrize("scenario", [
+    foreign_broadcasts_on_the_port,
+    card_gone_and_back,
+    lost_acknowledgements_of_yack,
+    router_term_while_a_file_is_sent,
+    slow_installer_after_its_last_byte,
+    unreadable_kept_configuration,
+    failure_on_the_server_stays_and_reaches_the_router,
+    a_thousand_routers_and_more,
+], ids=lambda scenario: scenario.__name__)
+def test_installation_on_an_ordinary_segment(make_rig, tmp_path, scenario):
+    scenario(make_rig(), tmp_path)

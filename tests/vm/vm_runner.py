@@ -77,9 +77,10 @@ def boot(media, overlay_files, disk=None, timeout=240, answers=(), second_disk=N
     """Boots the media's kernel and an initramfs plus an overlay, with `disk` as the primary IDE
     master, `second_disk` as the primary slave and the image `cdrom` in a CD-ROM drive as the
     secondary master. `arguments` go on the kernel command line (and on to the first process).
-    `answers` and `echo` are those of `converse`. `network`, a pair of a named network
-    namespace and a tap device in it, gives the machine an Ethernet card on that tap (qemu then runs
-    in that namespace)."""
+    `answers` are (text to wait for, text to type) pairs, sent in order. `echo`, when given, is
+    called with each piece of serial output as it arrives. `network`, a named network namespace and
+    a tap device in it (and optionally the card's MAC address), gives the machine an Ethernet card on
+    that tap (qemu then runs in that namespace)."""
     with tempfile.TemporaryDirectory() as scratch:
         initrd = os.path.join(scratch, "initrd")
         with open(initrd, "wb") as out:
@@ -87,8 +88,11 @@ def boot(media, overlay_files, disk=None, timeout=240, answers=(), second_disk=N
                 shutil.copyfileobj(base, out)
             out.write(overlay_archive(overlay_files))
         if network:
-            namespace, tap = network
-            card = ["-netdev", f"tap,id=net0,ifname={tap},script=no,downscript=no", "-device", "e1000,netdev=net0"]
+            tap = network[1]
+            # Machines on one segment need addresses of their own; qemu gives every card the same.
+            mac = f",mac={network[2]}" if len(network) > 2 else ""
+            card = ["-netdev", f"tap,id=net0,ifname={tap},script=no,downscript=no",
+                    "-device", f"e1000,netdev=net0{mac}"]
         else:
             card = ["-nic", "none"]
         command = ["qemu-system-i386", "-M", "pc", "-m", "128", *card, "-display", "none", "-monitor", "none",

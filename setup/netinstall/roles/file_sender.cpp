@@ -14,6 +14,9 @@
 namespace {
 
 constexpr int SEND_ATTEMPTS = 30;
+// A FILE announcement waits for the router to be done with the file before: its installer may run
+// a slow script or write to a slow disk long after the last byte. Every send is a second apart.
+constexpr int ANNOUNCE_ATTEMPTS = 1800;
 constexpr int64_t FIRST_BLOCK_WAIT_US = 20000;
 constexpr int64_t LONGEST_DOUBLED_WAIT_US = 999999;
 // The package is read in chunks of many blocks: one read per block would be a fourth of the system
@@ -59,6 +62,7 @@ bool next_block(file_sender& sender)
             // A file that ends before its size would otherwise be sent as empty blocks.
             if (sender.chunk_position == sender.chunk_length && !read_chunk(sender)) {
                 std::puts("FATAL ERROR: Read package failed");
+                ++sender.conv->own_sequence;
                 return false;
             }
             size_t take = std::min(wanted - payload, sender.chunk_length - sender.chunk_position);
@@ -78,13 +82,13 @@ bool next_block(file_sender& sender)
     return true;
 }
 
-bool transfer(file_sender& sender, const char* name)
+transfer_result transfer(file_sender& sender, const char* name)
 {
     size_t announcement = build_file_announcement(sender.message + HEADER_SIZE, MAX_PAYLOAD, name, sender.size);
     build_header(*sender.conv, sender.message, static_cast<uint16_t>(announcement), false, KIND_CONTROL);
     sender.length = HEADER_SIZE + announcement;
 
-    int attempts_left = SEND_ATTEMPTS;
+    int attempts_left = ANNOUNCE_ATTEMPTS;
     int64_t timeout = ONE_SECOND_US;
     bool acknowledged_once = false;
     bool advance = false;
@@ -93,9 +97,9 @@ bool transfer(file_sender& sender, const char* name)
         if (advance) {
             attempts_left = SEND_ATTEMPTS;
             if (sender.sent == sender.size)
-                return true;
+                return transfer_result::sent;
             if (!next_block(sender))
-                return false;
+                return transfer_result::failed;
         }
         if (send_message(*sender.endpoint, sender.message, sender.length) < 0) {
             // A failed send counts like one that went unanswered.
@@ -103,6 +107,11 @@ bool transfer(file_sender& sender, const char* name)
         if (!acknowledged_once)
             timeout = ONE_SECOND_US;
         if (wait_reply(*sender.endpoint, *sender.conv, reply, timeout) >= 0) {
+            // A message of the router's own, rather than an acknowledgement: it gives up.
+            if (has_tag(reply + HEADER_SIZE, read_header(reply).length, "TERM")) {
+                send_acknowledgement(*sender.endpoint, *sender.conv);
+                return transfer_result::stopped;
+            }
             advance = true;
             timeout = FIRST_BLOCK_WAIT_US;
             acknowledged_once = true;
@@ -110,7 +119,10 @@ bool transfer(file_sender& sender, const char* name)
         }
         if (--attempts_left == 0) {
             std::puts("FATAL ERROR: Installation timeout");
-            return false;
+            // Taken as arrived: if only its acknowledgement was lost, the router accepts what we
+            // send next.
+            ++sender.conv->own_sequence;
+            return transfer_result::failed;
         }
         advance = false;
         if (timeout <= LONGEST_DOUBLED_WAIT_US)
@@ -120,7 +132,7 @@ bool transfer(file_sender& sender, const char* name)
 
 }  // namespace
 
-bool send_file(net_endpoint& endpoint, conversation& conv, const std::string& path)
+transfer_result send_file(net_endpoint& endpoint, conversation& conv, const std::string& path)
 {
     file_sender sender;
     sender.from_file = true;
@@ -129,7 +141,7 @@ bool send_file(net_endpoint& endpoint, conversation& conv, const std::string& pa
     sender.fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (sender.fd < 0) {
         std::puts("FATAL ERROR: Open package failed");
-        return false;
+        return transfer_result::failed;
     }
     size_t slash = path.rfind('/');
     struct stat status;
@@ -142,7 +154,7 @@ bool send_file(net_endpoint& endpoint, conversation& conv, const std::string& pa
         ready = true;
         sender.size = status.st_size;
     }
-    bool sent = false;
+    transfer_result sent = transfer_result::failed;
     if (ready) {
         std::string name = path.substr(slash + 1);
         std::printf("Transfering: %s...\n", name.c_str());
@@ -153,7 +165,7 @@ bool send_file(net_endpoint& endpoint, conversation& conv, const std::string& pa
     return sent;
 }
 
-bool send_text(net_endpoint& endpoint, conversation& conv, const std::string& text)
+transfer_result send_text(net_endpoint& endpoint, conversation& conv, const std::string& text)
 {
     file_sender sender;
     sender.endpoint = &endpoint;

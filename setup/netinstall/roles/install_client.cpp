@@ -11,6 +11,8 @@
 namespace {
 
 constexpr int REOPEN_CYCLES = 60;
+// A segment flooding our port must not keep one cycle reading for ever.
+constexpr int DRAIN_LIMIT = 4096;
 constexpr int CONTROL_ATTEMPTS = 5;
 constexpr int64_t CLOSING_TIMEOUT_US = 100000;
 constexpr int64_t SILENCE_LIMIT_US = 30 * ONE_SECOND_US;
@@ -68,8 +70,12 @@ bool discovery_cycle(install_client& client, const char* label, bool& keep, bool
     }
     sleep(1);
     for (net_endpoint& endpoint : client.interfaces.endpoints) {
-        long got;
-        while ((got = wait_datagram(endpoint, message, 0)) >= 0) {
+        // Other programs may broadcast to our port too: their datagrams are passed over, and the
+        // server's offers behind them still read in this cycle.
+        for (int read = 0; read < DRAIN_LIMIT && datagram_waiting(endpoint); ++read) {
+            long got = receive_datagram(endpoint, message);
+            if (got < 0)
+                continue;
             conversation_restart(client.conv);
             client.conv.own_mac = endpoint.mac;
             if (!is_offer(client.conv, message, static_cast<size_t>(got), keep))
@@ -176,6 +182,10 @@ void client_release(install_client& client)
 
 bool find_server(install_client& client, const char* label, bool& keep)
 {
+    // Cards that are gone (a cable, a switch restart, a USB adapter) are looked for again on every
+    // call until one is there.
+    if (!has_interfaces(client.interfaces))
+        open_interfaces(client.interfaces);
     for (;;) {
         if (!has_interfaces(client.interfaces))
             return false;
@@ -186,8 +196,12 @@ bool find_server(install_client& client, const char* label, bool& keep)
         for (int cycle = 1; !found; ++cycle) {
             bool send_failed = false;
             found = discovery_cycle(client, label, keep, send_failed);
-            if (send_failed)
+            if (send_failed) {
+                // A socket whose card went away never sends again: the next call starts on a fresh
+                // scan.
+                open_interfaces(client.interfaces);
                 return false;
+            }
             if (!found && cycle % REOPEN_CYCLES == 0) {
                 // Interfaces whose driver came up late are found this way.
                 open_interfaces(client.interfaces);

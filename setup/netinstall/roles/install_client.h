@@ -32,14 +32,15 @@ void client_init(install_client& client);
 void client_release(install_client& client);
 
 // Announces the router with `label` until a server offers an installation and our acceptance is
-// acknowledged; `keep` then tells whether the router keeps its configuration. Fails only when an
-// announcement can't be sent.
+// acknowledged; `keep` then tells whether the router keeps its configuration. Fails when an
+// announcement can't be sent or no interface is open; the interfaces are then scanned afresh.
 bool find_server(install_client& client, const char* label, bool& keep);
 bool request_start(install_client& client);
 // The next file's name and size; false (and the server is told TERM) when none came, or one whose
 // name is longer than name_size - 1 characters.
 bool next_file(install_client& client, std::string& name, size_t name_size, int64_t& size);
-// Ends the conversation from our side with TERM, when we can't go on.
+// Ends the conversation from our side with TERM, when we can't go on: a refusal after the offer
+// was accepted, or a failed package.
 void stop_server(install_client& client);
 // Up to `wanted` bytes of the current file; 0 at its end, -1 when the data stops.
 long read_file_data(install_client& client, uint8_t* buffer, size_t wanted);

@@ -19,6 +19,7 @@ constexpr int64_t CLOSING_TIMEOUT_US = 100000;
 void fail_with_key(const char* message)
 {
     std::puts(message);
+    std::fflush(stdout);
     read_key();
 }
 
@@ -29,6 +30,89 @@ void send_term(net_endpoint& endpoint, conversation& conv)
     build_header(conv, message, TAG_SIZE, false, KIND_CONTROL);
     uint8_t reply[MAX_DATAGRAM];
     exchange(endpoint, conv, message, sizeof message, reply, CLOSING_TIMEOUT_US, CLOSING_ATTEMPTS);
+}
+
+// The router announces itself again: it missed every acknowledgement of its YACK and went back to
+// looking for a server.
+bool announces_again(const conversation& conv, const uint8_t* message, size_t length)
+{
+    if (length < HEADER_SIZE)
+        return false;
+    message_header header = read_header(message);
+    return header.source == conv.peer_mac && header.destination == NO_MAC && header.kind == KIND_CONTROL &&
+           header.length == length - HEADER_SIZE && has_tag(message + HEADER_SIZE, header.length, "DSCV");
+}
+
+enum class disk_wait { started, refused, failed };
+
+// Waits while the router prepares its disk, repeating our acknowledgement of its YACK every second,
+// until its STRT. A repeated YACK is answered at once, and a router that went back to announcing
+// itself gets the same offer again, so that a lost acknowledgement does not end the installation.
+disk_wait wait_for_start(net_endpoint& endpoint, conversation& conv, const uint8_t* offer, size_t offer_length)
+{
+    uint8_t acknowledgement[HEADER_SIZE] = {};
+    build_header(conv, acknowledgement, 0, true, KIND_CONTROL);
+    uint8_t reply[MAX_DATAGRAM];
+    for (int attempt = 0; attempt < DISK_WAIT_ATTEMPTS; ++attempt) {
+        if (send_message(endpoint, acknowledgement, sizeof acknowledgement) < static_cast<long>(sizeof acknowledgement))
+            return disk_wait::failed;
+        int64_t deadline = now_us() + ONE_SECOND_US;
+        for (int64_t left = ONE_SECOND_US; left > 0; left = deadline - now_us()) {
+            long got = wait_datagram(endpoint, reply, left);
+            if (got < 0)
+                continue;
+            size_t length = static_cast<size_t>(got);
+            if (repeats_last_message(conv, reply, length)) {
+                send_message(endpoint, acknowledgement, sizeof acknowledgement);
+                continue;
+            }
+            if (announces_again(conv, reply, length)) {
+                send_message(endpoint, offer, offer_length);
+                continue;
+            }
+            if (!accept_message(conv, reply, length))
+                continue;
+            message_header header = read_header(reply);
+            if (header.length == 0)
+                continue;
+            if (has_tag(reply + HEADER_SIZE, header.length, "STRT"))
+                return disk_wait::started;
+            if (has_tag(reply + HEADER_SIZE, header.length, "TERM")) {
+                send_acknowledgement(endpoint, conv);
+                return disk_wait::refused;
+            }
+            return disk_wait::failed;
+        }
+    }
+    return disk_wait::failed;
+}
+
+// The router's TERM in the middle of the files: it stopped after the last file it got whole.
+void report_stopped(const std::string& last_sent)
+{
+    if (last_sent.empty()) {
+        fail_with_key("The router stopped the installation before the first package (press any key)");
+        return;
+    }
+    std::printf("The router stopped the installation after %s (press any key)\n", last_sent.c_str());
+    std::fflush(stdout);
+    read_key();
+}
+
+// A file that did not arrive ends the session, with the reason kept on the screen until it is read.
+bool transfer_succeeded(transfer_result result, net_endpoint& endpoint, conversation& conv,
+                        const std::string& last_sent)
+{
+    if (result == transfer_result::sent)
+        return true;
+    if (result == transfer_result::stopped) {
+        report_stopped(last_sent);
+        return false;
+    }
+    // The router learns it now rather than after its own wait.
+    send_term(endpoint, conv);
+    fail_with_key("(press any key)");
+    return false;
 }
 
 // Waits for the router's TERM, or ends the conversation ourselves when a key is pressed.
@@ -86,24 +170,26 @@ bool run_server_session(install_server& server, const router_entry& router,
     std::puts("Formating and partitioning harddisk...");
     std::fflush(stdout);
 
-    // Our acknowledgement of YACK is repeated every second while the router prepares its disk; its
-    // STRT ends the wait.
     ++conv.own_sequence;
-    uint8_t acknowledgement[HEADER_SIZE] = {};
-    build_header(conv, acknowledgement, 0, true, KIND_CONTROL);
-    got = exchange(endpoint, conv, acknowledgement, sizeof acknowledgement, reply, ONE_SECOND_US,
-                   DISK_WAIT_ATTEMPTS);
-    if (got < 0 || !has_tag(reply + HEADER_SIZE, read_header(reply).length, "STRT"))
+    disk_wait started = wait_for_start(endpoint, conv, offer, HEADER_SIZE + length);
+    if (started == disk_wait::refused) {
+        fail_with_key("The router refused to install (press any key)");
+        return false;
+    }
+    if (started != disk_wait::started)
         return false;
     send_acknowledgement(endpoint, conv);
 
+    std::string last_sent;
     for (const std::string& path : paths) {
-        if (!send_file(endpoint, conv, path))
+        if (!transfer_succeeded(send_file(endpoint, conv, path), endpoint, conv, last_sent))
             return false;
+        last_sent = path.substr(path.rfind('/') + 1);
         ++conv.own_sequence;
     }
     // Without its script (or the word that it keeps its own) the router isn't installed either.
-    if (!send_text(endpoint, conv, keep ? std::string() : configuration))
+    if (!transfer_succeeded(send_text(endpoint, conv, keep ? std::string() : configuration), endpoint, conv,
+                            last_sent))
         return false;
     ++conv.own_sequence;
 

@@ -55,6 +55,15 @@ long wait_datagram(net_endpoint& endpoint, uint8_t* buffer, int64_t timeout_us)
     return receive_datagram(endpoint, buffer);
 }
 
+bool datagram_waiting(const net_endpoint& endpoint)
+{
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(endpoint.socket, &readable);
+    timeval none{};
+    return select(endpoint.socket + 1, &readable, nullptr, nullptr, &none) > 0;
+}
+
 long wait_datagram_or_input(net_endpoint& endpoint, uint8_t* buffer, int input)
 {
     fd_set readable;

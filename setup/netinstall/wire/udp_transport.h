@@ -22,6 +22,8 @@ long send_message(net_endpoint& endpoint, const uint8_t* bytes, size_t length);
 // One datagram of at most MAX_DATAGRAM bytes from our port; -1 otherwise.
 long receive_datagram(net_endpoint& endpoint, uint8_t* buffer);
 long wait_datagram(net_endpoint& endpoint, uint8_t* buffer, int64_t timeout_us);
+// True when a datagram, ours or not, can be read at once.
+bool datagram_waiting(const net_endpoint& endpoint);
 // A datagram's length, WAIT_INPUT when `input` (the caller's keyboard) has something to read (left
 // unread), WAIT_INTERRUPTED when a signal came, WAIT_FAILED when waiting is not possible.
 long wait_datagram_or_input(net_endpoint& endpoint, uint8_t* buffer, int input);
