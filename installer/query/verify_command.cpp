@@ -43,9 +43,9 @@ public:
         // Without its area an enabled package cannot have files left there: one look instead of
         // one per file.
         bool area_exists = package.disabled || present(disabled_area(package));
-        for (const std::string& recorded : package.files) {
+        for (std::string_view recorded : package.files) {
             ++files_;
-            file_places places = places_of(package, recorded);
+            file_places places = places_of(package, std::string(recorded));
             bool at_expected = present(places.expected);
             bool at_other = !places.other.empty() && area_exists && present(places.other) &&
                             !owned_by_another(package, places.other);

@@ -43,8 +43,8 @@ std::string describe(const installed_package& record)
         text += " conflicts" + entries_text(record.conflicts);
     if (!record.files.empty()) {
         text += " files";
-        for (const std::string& path : record.files)
-            text += " " + path;
+        for (std::string_view path : record.files)
+            text += " " + std::string(path);
     }
     return text;
 }
