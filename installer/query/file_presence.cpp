@@ -20,22 +20,22 @@ bool lstat_finds(const std::string& path)
 
 bool file_presence::listed(const std::string& directory)
 {
-    DIR* listing = ::opendir(directory.empty() ? "/" : directory.c_str());
-    if (listing == nullptr)
+    DIR* stream = ::opendir(directory.empty() ? "/" : directory.c_str());
+    if (stream == nullptr)
         return false;
     struct stat status;
-    if (::fstat(::dirfd(listing), &status) != 0 || status.st_size > LARGEST_LISTED_DIRECTORY) {
-        ::closedir(listing);
+    if (::fstat(::dirfd(stream), &status) != 0 || status.st_size > LARGEST_LISTED_DIRECTORY) {
+        ::closedir(stream);
         return false;
     }
     text_.clear();
     std::vector<std::size_t> starts;
-    while (const dirent* entry = ::readdir(listing)) {
+    while (const dirent* entry = ::readdir(stream)) {
         starts.push_back(text_.size());
         text_ += entry->d_name;
         text_ += '\0';
     }
-    ::closedir(listing);
+    ::closedir(stream);
     names_.clear();
     for (std::size_t start : starts)
         names_.emplace_back(text_.data() + start);

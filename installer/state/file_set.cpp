@@ -12,8 +12,12 @@ namespace {
 // program as well.
 void* resized(void* block, std::size_t bytes)
 {
+    if (bytes == 0) {
+        std::free(block);
+        return nullptr;
+    }
     void* grown = std::realloc(block, bytes);
-    if (grown == nullptr && bytes != 0) {
+    if (grown == nullptr) {
         std::fputs("out of memory for a file list\n", stderr);
         std::abort();
     }
@@ -28,6 +32,8 @@ std::size_t grown_capacity(std::size_t capacity, std::size_t needed, std::size_t
 // Byte-wise order of a stored path against one that need not end in a NUL.
 int compare_stored(const char* stored, std::string_view path)
 {
+    if (path.empty())
+        return stored[0] == '\0' ? 0 : 1;
     int order = std::strncmp(stored, path.data(), path.size());
     if (order != 0)
         return order;
@@ -106,6 +112,8 @@ void file_set::reserve(std::size_t paths, std::size_t text_bytes)
 void file_set::shrink_to_fit()
 {
     settle();
+    if (count_ == 0)
+        text_size_ = 0;
     positions_capacity_ = count_;
     positions_ = static_cast<std::uint32_t*>(resized(positions_, positions_capacity_ * sizeof *positions_));
     text_capacity_ = text_size_;
@@ -124,7 +132,8 @@ void file_set::append_text(std::string_view path)
         text_capacity_ = std::min<std::size_t>(grown_capacity(text_capacity_, needed, 256), ERASED);
         text_ = static_cast<char*>(resized(text_, text_capacity_));
     }
-    std::memcpy(text_ + text_size_, path.data(), path.size());
+    if (!path.empty())
+        std::memcpy(text_ + text_size_, path.data(), path.size());
     text_[text_size_ + path.size()] = '\0';
     text_size_ = needed;
 }
