@@ -83,14 +83,24 @@ void for_each_listed_file(const installed_package& record, const std::function<b
     if (!file.valid())
         return;
     // The byte before each line (the end of the line before it, or a spare first byte) is where
-    // the "/" goes that a relative line lacks: no line is copied on the way to visit.
-    std::string buffer(1 + 65536, '\0');
+    // the "/" goes that a relative line lacks: no line is copied on the way to visit. The buffer
+    // lies on the stack, so that reading a thousand lists leaves no holes in the heap among the
+    // file sets; only a line longer than it moves to the heap.
+    char stack_buffer[1 + 32768];
+    std::string heap_buffer;
+    char* buffer = stack_buffer;
+    std::size_t size = sizeof stack_buffer;
     std::size_t filled = 1;
     bool at_end = false;
     while (!at_end) {
-        if (filled == buffer.size())
-            buffer.resize(buffer.size() * 2);  // a line longer than all read so far
-        ssize_t got = ::read(file.get(), buffer.data() + filled, buffer.size() - filled);
+        if (filled == size) {
+            if (buffer == stack_buffer)
+                heap_buffer.assign(stack_buffer, filled);
+            size *= 2;
+            heap_buffer.resize(size);
+            buffer = heap_buffer.data();
+        }
+        ssize_t got = ::read(file.get(), buffer + filled, size - filled);
         if (got < 0 && errno == EINTR)
             continue;
         at_end = got <= 0;
@@ -100,15 +110,15 @@ void for_each_listed_file(const installed_package& record, const std::function<b
             filled += static_cast<std::size_t>(got);
         std::size_t start = 1;
         for (;;) {
-            char* end = static_cast<char*>(std::memchr(buffer.data() + start, '\n', filled - start));
+            char* end = static_cast<char*>(std::memchr(buffer + start, '\n', filled - start));
             if (end == nullptr)
                 break;
-            std::size_t length = static_cast<std::size_t>(end - buffer.data()) - start;
+            std::size_t length = static_cast<std::size_t>(end - buffer) - start;
             if (length != 0) {
-                std::string_view path(buffer.data() + start, length);
+                std::string_view path(buffer + start, length);
                 if (path[0] != '/') {
                     buffer[start - 1] = '/';
-                    path = std::string_view(buffer.data() + start - 1, length + 1);
+                    path = std::string_view(buffer + start - 1, length + 1);
                 }
                 // Lists written before paths were stored canonically may hold "//" or "/./": owners
                 // and collection must compare the one spelling the installation uses.
@@ -118,7 +128,7 @@ void for_each_listed_file(const installed_package& record, const std::function<b
             }
             start += length + 1;
         }
-        std::memmove(buffer.data() + 1, buffer.data() + start, filled - start);
+        std::memmove(buffer + 1, buffer + start, filled - start);
         filled = 1 + filled - start;
     }
 }
