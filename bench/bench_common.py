@@ -19,11 +19,14 @@ def sync():
     subprocess.run(["sync"], check=True)
 
 
-def measured(command, report, root=None, check=True, sync_after=False):
+def measured(command, report, root=None, check=True, sync_after=False, settle=0):
     """Runs the command under GNU time (inside a private mount namespace with /proc bound into the
     root when root is given) after a sync; returns (seconds, peak KiB). With sync_after the seconds
-    include a sync once the command is done: what it wrote is then on the disk."""
+    include a sync once the command is done: what it wrote is then on the disk. settle: seconds to
+    wait after the first sync, for a disk whose cache drains behind it: otherwise whatever runs
+    after a large write pays for it."""
     sync()
+    time.sleep(settle)
     timed = ["/usr/bin/time", "-f", "%e %M", "-o", str(report), *map(str, command)]
     if root is not None:
         timed = ["unshare", "--mount", "--propagation", "private", "sh", "-c",

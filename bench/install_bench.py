@@ -25,6 +25,7 @@ build = pathlib.Path(sys.argv[1] if len(sys.argv) > 1 else "build").resolve()
 file_count = int(sys.argv[2]) if len(sys.argv) > 2 else 2000
 total_bytes = (int(sys.argv[3]) if len(sys.argv) > 3 else 64) << 20
 rounds = int(sys.argv[4]) if len(sys.argv) > 4 else 5
+SETTLE = 3  # seconds for the disk to drain before each timed side
 installer = build / "installer" / "installer"
 mkvrp = build / "tools" / "mkvrp" / "mkvrp"
 rng = random.Random(7)
@@ -90,7 +91,7 @@ def main():
             measured([installer, "-r", root, "-q", "/tmp/" + base.name], report, root)
             shutil.copy(package, root / "tmp" / package.name)
             seconds, peak = measured([installer, "-r", root, "-q", "/tmp/" + package.name], report, root,
-                                     sync_after=True)
+                                     sync_after=True, settle=SETTLE)
             results["installer"].append(seconds)
             results["peak"].append(peak)
             return root
@@ -98,7 +99,8 @@ def main():
         def untar(number):
             target = work / f"tar-root{number}"
             target.mkdir()
-            results["tar"].append(measured(["tar", "-xzf", archive, "-C", target], report, sync_after=True)[0])
+            results["tar"].append(measured(["tar", "-xzf", archive, "-C", target], report, sync_after=True,
+                                           settle=SETTLE)[0])
 
         def dpkg(number, key, extra):
             # A throwaway database of its own: this machine's is never touched.
@@ -106,7 +108,7 @@ def main():
             dpkg_root(target)
             results[key].append(measured(["dpkg", f"--root={target}", f"--admindir={target}/var/lib/dpkg",
                                           "--force-not-root", "--force-script-chrootless", *extra, "--unpack", deb],
-                                         report, sync_after=True)[0])
+                                         report, sync_after=True, settle=SETTLE)[0])
 
         # Each side ends with a sync, so that both count the time until the content is on the disk;
         # which side goes first alternates from round to round.

@@ -23,6 +23,7 @@ rounds = int(sys.argv[2]) if len(sys.argv) > 2 else 3
 installer = build / "installer" / "installer"
 mkvrp = build / "tools" / "mkvrp" / "mkvrp"
 MiB = 1024 * 1024
+SETTLE = 10  # seconds for the disk to drain before each timed side
 
 
 def make_tree(top):
@@ -38,10 +39,11 @@ def make_tree(top):
     return name_bytes
 
 
-def scheduled(root, word, report, sync_after=False):
+def scheduled(root, word, report, sync_after=False, settle=0):
     """Runs the schedule of the package (no package file named: the run ends with status 1)."""
     (root / "var" / "pdb" / "many" / "schedule").write_text(word + "\n")
-    return measured([installer, "-r", root, "-q", "/none.vrp"], report, root, check=False, sync_after=sync_after)
+    return measured([installer, "-r", root, "-q", "/none.vrp"], report, root, check=False, sync_after=sync_after,
+                    settle=settle)
 
 
 def main():
@@ -82,8 +84,9 @@ def main():
             copy = work / "copy"
             shutil.rmtree(copy, ignore_errors=True)
             shutil.copytree(content, copy, symlinks=True)
-            sides = [("uninstall", lambda: scheduled(root, "uninstall", report, sync_after=True)),
-                     ("rm", lambda: measured(["rm", "-rf", copy], report, sync_after=True))]
+            # Copying the tree leaves the disk busy for a while: each side waits for it to drain.
+            sides = [("uninstall", lambda: scheduled(root, "uninstall", report, sync_after=True, settle=SETTLE)),
+                     ("rm", lambda: measured(["rm", "-rf", copy], report, sync_after=True, settle=SETTLE))]
             if round_number % 2:
                 sides.reverse()
             for name, side in sides:

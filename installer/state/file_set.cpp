@@ -129,8 +129,13 @@ void file_set::append_text(std::string_view path)
         std::abort();
     }
     if (needed > text_capacity_) {
+        // A path of this very set would move with the text.
+        bool own = text_ != nullptr && path.data() >= text_ && path.data() < text_ + text_size_;
+        std::size_t own_offset = own ? static_cast<std::size_t>(path.data() - text_) : 0;
         text_capacity_ = std::min<std::size_t>(grown_capacity(text_capacity_, needed, 256), ERASED);
         text_ = static_cast<char*>(resized(text_, text_capacity_));
+        if (own)
+            path = std::string_view(text_ + own_offset, path.size());
     }
     if (!path.empty())
         std::memcpy(text_ + text_size_, path.data(), path.size());
