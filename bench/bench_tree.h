@@ -1,6 +1,7 @@
 #pragma once
 // The database of the file collection benchmark (1,000 packages owning 200,000 files below
 // "/tree") and a runner that times a program on it; shared by the benchmarks that use that tree.
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
@@ -68,24 +69,31 @@ inline double now()
     return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_nsec) / 1e9;
 }
 
-// Runs the program with its standard output read back; peak memory is that of the program itself.
+// Runs the program with its standard output read back. Its peak memory comes from GNU time, which
+// starts it from a small process of its own: a process keeps the peak of what it was before an
+// exec, and a child of this one starts out as large as the output collected so far.
 inline measurement run(const std::vector<std::string>& arguments)
 {
     measurement result;
     int channel[2];
     if (::pipe(channel) != 0)
         return result;
+    char report[] = "/tmp/bench-peak-XXXXXX";
+    int report_fd = ::mkstemp(report);
+    if (report_fd < 0)
+        return result;
+    ::close(report_fd);
     double start = now();
     pid_t child = ::fork();
     if (child == 0) {
         ::dup2(channel[1], STDOUT_FILENO);
         ::close(channel[0]);
         ::close(channel[1]);
-        std::vector<char*> argv;
+        std::vector<const char*> argv = {"/usr/bin/time", "-q", "-f", "%M", "-o", report};
         for (const std::string& argument : arguments)
-            argv.push_back(const_cast<char*>(argument.c_str()));
+            argv.push_back(argument.c_str());
         argv.push_back(nullptr);
-        ::execvp(argv[0], argv.data());
+        ::execv(argv[0], const_cast<char* const*>(argv.data()));
         ::_exit(127);
     }
     ::close(channel[1]);
@@ -94,11 +102,24 @@ inline measurement run(const std::vector<std::string>& arguments)
     while ((got = ::read(channel[0], buffer, sizeof buffer)) > 0)
         result.output.append(buffer, static_cast<std::size_t>(got));
     ::close(channel[0]);
-    rusage usage{};
-    ::wait4(child, &result.status, 0, &usage);
+    ::waitpid(child, &result.status, 0);
     result.seconds = now() - start;
-    result.peak_kb = usage.ru_maxrss;
+    std::ifstream(report) >> result.peak_kb;
+    ::unlink(report);
     return result;
+}
+
+// One line for run.sh: the median of the rounds, their range and the verdict; kind is "ratio" or
+// "memory". Returns whether the median meets the target.
+inline bool summary(const char* kind, const char* label, std::vector<double> values, double target)
+{
+    std::sort(values.begin(), values.end());
+    std::size_t count = values.size();
+    double median = count % 2 ? values[count / 2] : (values[count / 2 - 1] + values[count / 2]) / 2;
+    bool ok = median <= target;
+    std::printf("%s %s: median %.2f (range %.2f-%.2f over %zu runs; target <= %g) %s\n", kind, label, median,
+                values.front(), values.back(), count, target, ok ? "ok" : "OVER");
+    return ok;
 }
 
 }  // namespace bench_tree

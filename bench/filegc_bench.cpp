@@ -1,5 +1,6 @@
 // Times `installer --filegc` on a database of 1,000 packages holding 200,000 files against a
-// plain `find DIR -type f | wc -l` walk of the same tree, and compares their peak memory.
+// plain `find DIR -type f` walk of the same tree (which goes first alternates from round to round),
+// and weighs its peak memory against the bytes of the owned file names.
 //
 // usage: filegc_bench INSTALLER [WORK_DIR] [ROUNDS]
 #include <algorithm>
@@ -57,41 +58,41 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    std::vector<measurement> collections, walks;
+    std::size_t name_bytes = 0;
+    for (int package = 0; package < PACKAGES; ++package)
+        for (int directory = 0; directory < DIRECTORIES_PER_PACKAGE; ++directory)
+            for (int file = 0; file < FILES_PER_DIRECTORY; ++file)
+                name_bytes += 1 + file_path(package, directory, file).size();
+
+    std::vector<double> time_ratios, memory_ratios;
     std::string tree = (root / "tree").string();
     run({"find", tree, "-type", "f"});  // warm the caches for both
     for (int round = 0; round < rounds; ++round) {
         add_strays(root);
-        measurement walk = run({"find", tree, "-type", "f"});
-        std::size_t before = count_lines(walk.output);
-        measurement collection = run({installer, "-r", root.string(), "--filegc", "/tree"});
+        measurement walk, collection;
+        if (round % 2 == 0)
+            walk = run({"find", tree, "-type", "f"});
+        collection = run({installer, "-r", root.string(), "--filegc", "/tree"});
+        if (round % 2 != 0)
+            walk = run({"find", tree, "-type", "f"});
+        std::size_t seen = count_lines(walk.output);
         std::size_t after = count_lines(run({"find", tree, "-type", "f"}).output);
+        std::size_t before = round % 2 == 0 ? seen : after + PACKAGES;
         if (collection.status != 0 || !collection.output.empty() || before != after + PACKAGES ||
             !std::filesystem::exists(root / file_path(PACKAGES - 1, 9, 19))) {
             std::fprintf(stderr, "collection went wrong: status %d, %zu files before, %zu after, output: %s\n",
                          collection.status, before, after, collection.output.c_str());
             return 1;
         }
-        walks.push_back(walk);
-        collections.push_back(collection);
+        std::printf("round %d (%s first): filegc %.3f s, peak %ld KiB; find %.3f s, peak %ld KiB\n", round + 1,
+                    round % 2 == 0 ? "find" : "filegc", collection.seconds, collection.peak_kb, walk.seconds,
+                    walk.peak_kb);
+        time_ratios.push_back(collection.seconds / walk.seconds);
+        memory_ratios.push_back(static_cast<double>(collection.peak_kb) * 1024 / static_cast<double>(name_bytes));
     }
-
-    auto best = [](const std::vector<measurement>& runs, auto field) {
-        auto value = field(runs.front());
-        for (const measurement& m : runs)
-            value = std::min(value, field(m));
-        return value;
-    };
-    double collect_seconds = best(collections, [](const measurement& m) { return m.seconds; });
-    double walk_seconds = best(walks, [](const measurement& m) { return m.seconds; });
-    long collect_kb = best(collections, [](const measurement& m) { return m.peak_kb; });
-    long walk_kb = best(walks, [](const measurement& m) { return m.peak_kb; });
-
-    std::printf("filegc: %.3f s, peak %ld KiB (best of %d; removed %d strays of %d files each round)\n", collect_seconds,
-                collect_kb, rounds, PACKAGES, PACKAGES * DIRECTORIES_PER_PACKAGE * FILES_PER_DIRECTORY + PACKAGES);
-    std::printf("find | wc -l: %.3f s, peak %ld KiB\n", walk_seconds, walk_kb);
-    std::printf("time ratio: %.2f\n", collect_seconds / walk_seconds);
-    std::printf("memory ratio: %.2f\n", static_cast<double>(collect_kb) / static_cast<double>(walk_kb));
+    std::printf("owned names: %zu bytes\n", name_bytes);
+    summary("ratio", "filegc / find", time_ratios, 3.0);
+    summary("memory", "filegc peak / owned names", memory_ratios, 2.0);
     std::filesystem::remove_all(root);
     return 0;
 }

@@ -6,23 +6,26 @@ it with mkvrp, as a .tar.gz and as a gzip-compressed .deb (dpkg-deb), then measu
 the same run:
   - installer -r ROOT FILE (the package file lying inside the root), wall time and peak memory;
   - tar -xzf of the same content;
-  - dpkg --unpack of the .deb, as it is and with --force-unsafe-io;
-  - uninstalling the package, and disabling then enabling it, through schedule files.
-Prints the times and the ratios against their targets. Needs root (installer changes its root).
-Usage: install_bench.py BUILD_DIR [FILES] [MIB]
+  - dpkg --unpack of the .deb into a throwaway root and database, as it is and with --force-unsafe-io;
+each side followed by a sync, for several rounds in alternating order; then, once, uninstalling the
+package and disabling then enabling it through schedule files. Prints each round, then the median
+and range of each ratio against its target. Needs root (installer changes its root).
+Usage: install_bench.py BUILD_DIR [FILES] [MIB] [ROUNDS]
 """
-import os
 import pathlib
 import random
 import shutil
-import stat
 import subprocess
 import sys
 import tempfile
 
+from bench_common import make_root, measured, summary
+
 build = pathlib.Path(sys.argv[1] if len(sys.argv) > 1 else "build").resolve()
 file_count = int(sys.argv[2]) if len(sys.argv) > 2 else 2000
 total_bytes = (int(sys.argv[3]) if len(sys.argv) > 3 else 64) << 20
+rounds = int(sys.argv[4]) if len(sys.argv) > 4 else 5
+SETTLE = 3  # seconds for the disk to drain before each timed side
 installer = build / "installer" / "installer"
 mkvrp = build / "tools" / "mkvrp" / "mkvrp"
 rng = random.Random(7)
@@ -41,31 +44,6 @@ def make_tree(top):
         half = size // 2
         body = rng.randbytes(half) + (text * (1 + (size - half) // len(text)))[:size - half]
         (folder / f"file{index:04d}").write_bytes(body)
-
-
-def make_root(path, with_bash=True):
-    for sub in ("var/pdb", "bin", "tmp", "dev", "proc", "etc"):
-        (path / sub).mkdir(parents=True, exist_ok=True)
-    if with_bash:
-        shutil.copy("/bin/bash-static", path / "bin" / "bash")
-    os.mknod(path / "dev" / "null", 0o666 | stat.S_IFCHR, os.makedev(1, 3))
-
-
-def drop_caches():
-    subprocess.run(["sync"], check=True)
-
-
-def measured(command, report, root=None, check=True):
-    """Runs the command under GNU time (inside a private mount namespace with /proc bound into the
-    root when root is given); returns (seconds, peak KiB)."""
-    drop_caches()
-    timed = ["/usr/bin/time", "-f", "%e %M", "-o", str(report), *map(str, command)]
-    if root is not None:
-        timed = ["unshare", "--mount", "--propagation", "private", "sh", "-c",
-                 'mount --bind /proc "$0/proc" && exec "$@"', str(root), *timed]
-    subprocess.run(timed, check=check, stdout=subprocess.DEVNULL)
-    seconds, peak = open(report).read().split()[-2:]
-    return float(seconds), int(peak)
 
 
 def dpkg_root(path):
@@ -104,24 +82,51 @@ def main():
         print(f"{file_count} files, {total_bytes >> 20} MiB of content; package {package.stat().st_size >> 20} MiB, "
               f"tar.gz {archive.stat().st_size >> 20} MiB, deb {deb.stat().st_size >> 20} MiB")
 
-        root = work / "root"
-        make_root(root)
-        shutil.copy(base, root / "tmp" / base.name)
-        measured([installer, "-r", root, "-q", "/tmp/" + base.name], report, root)
-        shutil.copy(package, root / "tmp" / package.name)
-        install_time, install_peak = measured([installer, "-r", root, "-q", "/tmp/" + package.name], report, root)
+        results = {key: [] for key in ("installer", "peak", "tar", "dpkg", "dpkg unsafe")}
 
-        tar_root = work / "tar-root"
-        tar_root.mkdir()
-        tar_time, _ = measured(["tar", "-xzf", archive, "-C", tar_root], report)
+        def install(number):
+            root = work / f"root{number}"
+            make_root(root)
+            shutil.copy(base, root / "tmp" / base.name)
+            measured([installer, "-r", root, "-q", "/tmp/" + base.name], report, root)
+            shutil.copy(package, root / "tmp" / package.name)
+            seconds, peak = measured([installer, "-r", root, "-q", "/tmp/" + package.name], report, root,
+                                     sync_after=True, settle=SETTLE)
+            results["installer"].append(seconds)
+            results["peak"].append(peak)
+            return root
 
-        dpkg_times = []
-        for extra in ([], ["--force-unsafe-io"]):
-            target = work / f"dpkg-root{len(dpkg_times)}"
+        def untar(number):
+            target = work / f"tar-root{number}"
+            target.mkdir()
+            results["tar"].append(measured(["tar", "-xzf", archive, "-C", target], report, sync_after=True,
+                                           settle=SETTLE)[0])
+
+        def dpkg(number, key, extra):
+            # A throwaway database of its own: this machine's is never touched.
+            target = work / f"dpkg-root{number}-{len(extra)}"
             dpkg_root(target)
-            elapsed, _ = measured(["dpkg", f"--root={target}", "--force-not-root", "--force-script-chrootless",
-                                   *extra, "--unpack", deb], report)
-            dpkg_times.append(elapsed)
+            results[key].append(measured(["dpkg", f"--root={target}", f"--admindir={target}/var/lib/dpkg",
+                                          "--force-not-root", "--force-script-chrootless", *extra, "--unpack", deb],
+                                         report, sync_after=True, settle=SETTLE)[0])
+
+        # Each side ends with a sync, so that both count the time until the content is on the disk;
+        # which side goes first alternates from round to round.
+        sides = [install, untar, lambda number: dpkg(number, "dpkg", []),
+                 lambda number: dpkg(number, "dpkg unsafe", ["--force-unsafe-io"])]
+        for number in range(rounds):
+            root = None
+            for side in (sides if number % 2 == 0 else sides[::-1]):
+                root = side(number) or root
+            print(f"round {number + 1} ({'installer' if number % 2 == 0 else 'dpkg'} first): installer "
+                  f"{results['installer'][-1]:.2f} s peak {results['peak'][-1] / 1024:.1f} MiB, tar -xzf "
+                  f"{results['tar'][-1]:.2f} s, dpkg {results['dpkg'][-1]:.2f} s, --force-unsafe-io "
+                  f"{results['dpkg unsafe'][-1]:.2f} s (each with sync)")
+            for leftover in work.glob(f"*root{number}*"):
+                if leftover != root:
+                    shutil.rmtree(leftover)
+            if number + 1 < rounds:
+                shutil.rmtree(root)
 
         pdb = root / "var" / "pdb" / "bench"
         # with no package file named, a run only carries out the schedule (and ends with status 1)
@@ -132,22 +137,19 @@ def main():
         (pdb / "schedule").write_text("uninstall\n")
         uninstall_time, _ = measured([installer, "-r", root, "-q", "/none.vrp"], report, root, check=False)
         assert not pdb.exists(), "the package was not uninstalled"
-
-        def verdict(ok):
-            return "ok" if ok else "OVER"
-
-        print(f"installer install : {install_time:7.2f} s   peak {install_peak / 1024:5.1f} MiB")
-        print(f"tar -xzf          : {tar_time:7.2f} s")
-        print(f"dpkg --unpack     : {dpkg_times[0]:7.2f} s   with --force-unsafe-io {dpkg_times[1]:7.2f} s")
         print(f"installer disable : {disable_time:7.2f} s   enable {enable_time:7.2f} s   "
               f"uninstall {uninstall_time:7.2f} s")
-        print(f"memory installer peak {install_peak / 1024:5.1f} MiB (target < 8 MiB) {verdict(install_peak < 8192)}")
-        for label, ratio, limit, strict in (("tar -xzf", install_time / tar_time, 1.25, False),
-                                            ("dpkg", install_time / dpkg_times[0], 1.0, True),
-                                            ("dpkg --force-unsafe-io", install_time / dpkg_times[1], 1.0, True)):
-            ok = ratio < limit if strict else ratio <= limit
-            print(f"ratio installer / {label}: {ratio:5.2f}x (target {'<' if strict else '<='} {limit:.2f}x) "
-                  f"{verdict(ok)}")
+
+        summary("memory installer peak MiB", [kib / 1024 for kib in results["peak"]], 4.5, "<")
+        pairs = zip(results["installer"], results["tar"], results["dpkg"], results["dpkg unsafe"])
+        ratios = {key: [] for key in ("tar", "dpkg", "dpkg unsafe")}
+        for mine, tar, plain, unsafe in pairs:
+            ratios["tar"].append(mine / tar)
+            ratios["dpkg"].append(mine / plain)
+            ratios["dpkg unsafe"].append(mine / unsafe)
+        summary("ratio installer / tar -xzf", ratios["tar"], 1.02, "<=")
+        summary("ratio installer / dpkg", ratios["dpkg"], 0.8, "<=")
+        summary("ratio installer / dpkg --force-unsafe-io", ratios["dpkg unsafe"], 0.8, "<=")
     finally:
         shutil.rmtree(work, ignore_errors=True)
 

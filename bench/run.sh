@@ -11,7 +11,7 @@ shift
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-ALL=(read filegc query install repository package_list floppy feed netinstall)
+ALL=(read filegc query install many_files repository package_list floppy feed netinstall)
 
 bench_read() {
   "$build/bench/read_bench" "$work/read" 5
@@ -31,6 +31,10 @@ bench_floppy() {
 
 bench_install() {
   /usr/bin/python3 "$here/install_bench.py" "$build"
+}
+
+bench_many_files() {
+  /usr/bin/python3 "$here/many_files_bench.py" "$build"
 }
 
 bench_package_list() {

@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,11 +13,11 @@
 namespace {
 
 // The live place of a recorded path, whichever side it is recorded on.
-std::string live_path(const std::string& path, const std::string& prefix)
+std::string live_path(std::string_view path, const std::string& prefix)
 {
-    if (path.size() > prefix.size() && path.compare(0, prefix.size(), prefix) == 0 && path[prefix.size()] == '/')
-        return path.substr(prefix.size());
-    return path;
+    if (path.size() > prefix.size() && path.starts_with(prefix) && path[prefix.size()] == '/')
+        return std::string(path.substr(prefix.size()));
+    return std::string(path);
 }
 
 bool same_file(const struct stat& a, const struct stat& b)
@@ -34,7 +33,7 @@ bool relocation_is_safe(run_context& context, const installed_package& package, 
     landing_guard guard;
     std::string last_area_directory;
     std::string last_live_directory;
-    for (const std::string& path : package.files) {
+    for (std::string_view path : package.files) {
         std::string live = live_path(path, prefix);
         std::string area_directory = parent_directory(prefix + live);
         if (area_directory != last_area_directory) {
@@ -61,10 +60,10 @@ bool relocation_is_safe(run_context& context, const installed_package& package, 
 
 void relocate_files(run_context& context, installed_package& package, const std::string& prefix, bool enable)
 {
-    std::set<std::string> moved;
+    file_set moved;
     std::string last_new_directory;
     std::string last_old_directory;
-    for (const std::string& path : package.files) {
+    for (std::string_view path : package.files) {
         std::string live = live_path(path, prefix);
         std::string area_path = prefix + live;
         const std::string& old_path = enable ? area_path : live;
@@ -94,7 +93,7 @@ void relocate_files(run_context& context, installed_package& package, const std:
         }
         if (link(old_path.c_str(), new_path.c_str()) != 0) {
             show_warning(context, "link failed: %s", std::strerror(errno));
-            moved.insert(old_there ? old_path : path);
+            moved.insert(old_there ? std::string_view(old_path) : path);
             continue;
         }
         unlink(old_path.c_str());

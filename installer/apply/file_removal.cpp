@@ -25,10 +25,11 @@ std::string temporary_name()
 
 void remove_files(run_context& context, installed_package& package)
 {
-    for (const std::string& path : package.files) {
-        if (is_in_use(context, path) && link(path.c_str(), temporary_name().c_str()) != 0)
+    for (std::string_view path : package.files) {
+        // The set's paths end in a NUL: they go to the system as they are.
+        if (is_in_use(context, path) && link(path.data(), temporary_name().c_str()) != 0)
             show_warning(context, "link failed: %s", std::strerror(errno));
-        unlink(path.c_str());
+        unlink(path.data());
     }
     package.files.clear();
 }

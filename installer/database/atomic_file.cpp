@@ -32,12 +32,19 @@ bool fail_and_remove(const std::string& temporary, owned_descriptor& file)
 
 bool write_file_atomically(const std::string& path, const std::string& content)
 {
+    return write_file_atomically(path, [&content](int descriptor) {
+        return write_fully(descriptor, content.data(), content.size());
+    });
+}
+
+bool write_file_atomically(const std::string& path, const std::function<bool(int descriptor)>& write_content)
+{
     std::string temporary = temporary_path_for(path);
     owned_descriptor file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
     if (!file.valid())
         return false;
     // The data must be on disk before the rename is, or a power cut may still leave an empty file.
-    if (!write_fully(file.get(), content.data(), content.size()) || ::fsync(file.get()) != 0)
+    if (!write_content(file.get()) || ::fsync(file.get()) != 0)
         return fail_and_remove(temporary, file);
     if (!file.close_checked())
         return fail_and_remove(temporary, file);

@@ -98,7 +98,7 @@ void scan_files_in_use(run_context& context)
     ::closedir(proc);
 }
 
-bool is_in_use(const run_context& context, const std::string& path)
+bool is_in_use(const run_context& context, std::string_view path)
 {
     return context.files_in_use.count(path) != 0;
 }

@@ -1,6 +1,8 @@
 #include "installer/database/package_database.h"
 
+#include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <dirent.h>
 #include <fstream>
 #include <functional>
@@ -8,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/file_descriptor.h"
 #include "installer/database/atomic_file.h"
 #include "installer/database/installed_list.h"
 #include "installer/package/canonical_path.h"
@@ -79,20 +82,59 @@ bool exists(const std::string& path)
 
 }  // namespace
 
-void for_each_listed_file(const installed_package& record, const std::function<bool(std::string&)>& visit)
+void for_each_listed_file(const installed_package& record, const std::function<bool(std::string_view)>& visit)
 {
-    std::ifstream file(record_directory(record) + "files");
-    std::string line;
-    while (std::getline(file, line)) {
-        if (line.empty())
+    owned_descriptor file(::open((record_directory(record) + "files").c_str(), O_RDONLY | O_CLOEXEC));
+    if (!file.valid())
+        return;
+    // The byte before each line (the end of the line before it, or a spare first byte) is where
+    // the "/" goes that a relative line lacks: no line is copied on the way to visit. The buffer
+    // lies on the stack, so that reading a thousand lists leaves no holes in the heap among the
+    // file sets; only a line longer than it moves to the heap.
+    char stack_buffer[1 + 32768];
+    std::string heap_buffer;
+    char* buffer = stack_buffer;
+    std::size_t size = sizeof stack_buffer;
+    std::size_t filled = 1;
+    bool at_end = false;
+    while (!at_end) {
+        if (filled == size) {
+            if (buffer == stack_buffer)
+                heap_buffer.assign(stack_buffer, filled);
+            size *= 2;
+            heap_buffer.resize(size);
+            buffer = heap_buffer.data();
+        }
+        ssize_t got = ::read(file.get(), buffer + filled, size - filled);
+        if (got < 0 && errno == EINTR)
             continue;
-        std::string path = line[0] != '/' ? "/" + line : line;
-        // Lists written before paths were stored canonically may hold "//" or "/./": owners and
-        // collection must compare the one spelling the installation uses.
-        if (!is_canonical(path))
-            path = canonical_path(path);
-        if (!visit(path))
-            return;
+        at_end = got <= 0;
+        if (at_end)
+            buffer[filled++] = '\n';  // the last line may lack its end
+        else
+            filled += static_cast<std::size_t>(got);
+        std::size_t start = 1;
+        for (;;) {
+            char* end = static_cast<char*>(std::memchr(buffer + start, '\n', filled - start));
+            if (end == nullptr)
+                break;
+            std::size_t length = static_cast<std::size_t>(end - buffer) - start;
+            if (length != 0) {
+                std::string_view path(buffer + start, length);
+                if (path[0] != '/') {
+                    buffer[start - 1] = '/';
+                    path = std::string_view(buffer + start - 1, length + 1);
+                }
+                // Lists written before paths were stored canonically may hold "//" or "/./": owners
+                // and collection must compare the one spelling the installation uses.
+                bool go_on = is_canonical(path) ? visit(path) : visit(canonical_path(std::string(path)));
+                if (!go_on)
+                    return;
+            }
+            start += length + 1;
+        }
+        std::memmove(buffer + 1, buffer + start, filled - start);
+        filled = 1 + filled - start;
     }
 }
 
@@ -187,12 +229,20 @@ unsigned read_record(installed_package& record, const std::string& name, bool wi
         record.action = ACTION_UNINSTALL;
 
     record.is_bundle = !exists_there("files");
-    if (!record.is_bundle && with_file_list)
-        // The path is a fresh string of its own length: moving it in keeps the set compact.
-        for_each_listed_file(record, [&record](std::string& path) {
-            record.files.emplace_hint(record.files.end(), std::move(path));
+    if (!record.is_bundle && with_file_list) {
+        // A list of known size is given its room at once; one more byte a line is the "/" the
+        // stored lines leave out.
+        struct stat status;
+        if (::stat((directory + "files").c_str(), &status) == 0 && S_ISREG(status.st_mode)) {
+            auto bytes = static_cast<std::size_t>(status.st_size);
+            record.files.reserve(bytes / 24, bytes + bytes / 16);
+        }
+        for_each_listed_file(record, [&record](std::string_view path) {
+            record.files.insert(path);
             return true;
         });
+        record.files.shrink_to_fit();
+    }
 
     std::string bundle_name;
     if (has("bundle") && std::ifstream(directory + "bundle") >> bundle_name) {

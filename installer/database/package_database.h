@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "installer/state/run_context.h"
@@ -39,8 +40,8 @@ bool list_record_names(std::vector<std::string>& names);
 // record_damage bits found; any of them also schedules an uninstall, as loading would.
 unsigned read_record(installed_package& record, const std::string& name, bool with_file_list = true);
 // Calls visit with each path of the record's "files" list, made absolute as loading makes it,
-// without building the file set; stops when visit returns false. visit may take the string.
-void for_each_listed_file(const installed_package& record, const std::function<bool(std::string&)>& visit);
+// without building the file set; stops when visit returns false. The view lasts only for the call.
+void for_each_listed_file(const installed_package& record, const std::function<bool(std::string_view)>& visit);
 // The action a schedule file's word asks for; ACTION_NONE for no file or an unknown word.
 std::int32_t scheduled_action_in(const std::string& schedule_path);
 // Deletes what record writes cut short by a power cut left in the directory (ends in "/").

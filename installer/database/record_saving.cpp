@@ -94,12 +94,27 @@ bool save_file_list(run_context& context, installed_package& record)
 {
     if (record.is_bundle)
         return true;
-    std::string text;
-    for (const std::string& path : record.files) {
-        if (path.empty())
-            continue;
-        text.append(path, path[0] == '/' ? 1 : 0, std::string::npos);
-        text += '\n';
-    }
-    return write_labelled(context, record, "files", text);
+    // Written in pieces: the list of a large package is as big as its set, and holding it twice
+    // would double what installing it costs.
+    auto write_list = [&record](int descriptor) {
+        std::string chunk;
+        constexpr std::size_t CHUNK_SIZE = 65536;
+        chunk.reserve(CHUNK_SIZE + 4096);
+        for (std::string_view path : record.files) {
+            if (path.empty())
+                continue;
+            chunk.append(path.substr(path[0] == '/' ? 1 : 0));
+            chunk += '\n';
+            if (chunk.size() >= CHUNK_SIZE) {
+                if (!write_fully(descriptor, chunk.data(), chunk.size()))
+                    return false;
+                chunk.clear();
+            }
+        }
+        return write_fully(descriptor, chunk.data(), chunk.size());
+    };
+    if (write_file_atomically(record_directory(record) + "files", write_list))
+        return true;
+    report_create_failure(context, record, "meta/files");
+    return false;
 }

@@ -27,7 +27,7 @@ bool is_within(const std::string& path, const std::string& directory)
            (path.size() == directory.size() || path[directory.size()] == '/');
 }
 
-bool is_canonical(const std::string& path)
+bool is_canonical(std::string_view path)
 {
     if (path.empty() || path[0] != '/')
         return false;

@@ -1,5 +1,6 @@
 #pragma once
 #include <string>
+#include <string_view>
 
 // The one spelling of an absolute path that ownership, collisions and collection compare: one "/"
 // between components, no "." components, no trailing "/" ("/" stays "/"). ".." is left as it
@@ -8,7 +9,7 @@
 std::string canonical_path(const std::string& path);
 
 // True when canonical_path would return path unchanged; cheaper than building the copy.
-bool is_canonical(const std::string& path);
+bool is_canonical(std::string_view path);
 
 // path is below directory or is directory itself (both canonical).
 bool is_within(const std::string& path, const std::string& directory);

@@ -92,11 +92,11 @@ bool make_seekable(part_reader& reader)
 std::uint64_t bytes_freed(const run_context& context, const installed_package& old_version)
 {
     std::uint64_t freed = 0;
-    for (const std::string& path : old_version.files) {
+    for (std::string_view path : old_version.files) {
         struct stat status;
         // A file still held open stays on the disk under a temporary name; one with other
         // names keeps its blocks.
-        if (lstat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) && status.st_nlink == 1 &&
+        if (lstat(path.data(), &status) == 0 && S_ISREG(status.st_mode) && status.st_nlink == 1 &&
             !is_in_use(context, path))
             freed += std::uint64_t(status.st_blocks) * 512;
     }

@@ -26,8 +26,8 @@ int run_files_command(const query_options& options)
         std::fprintf(stderr, "installer-query: cannot read %sversion\n", record_directory(record).c_str());
 
     table_output table({"PATH", "WHERE"}, options.tab_separated);
-    for (const std::string& recorded : record.files) {
-        file_places places = places_of(record, recorded);
+    for (std::string_view recorded : record.files) {
+        file_places places = places_of(record, std::string(recorded));
         table.add_row({places.path, places.expected == places.path ? "in place" : places.expected});
     }
     table.print(stdout);

@@ -1,6 +1,7 @@
 #include "installer/query/owner_command.h"
 
 #include <cstdio>
+#include <functional>
 #include <map>
 
 #include "installer/database/garbage_collection.h"
@@ -12,7 +13,7 @@ int run_owner_command(const query_options& options)
 {
     // Recorded paths are absolute and plain: "/usr//bin/../sbin/x" is asked as "/usr/sbin/x".
     std::vector<std::string> paths;
-    std::map<std::string, std::string> owners;
+    std::map<std::string, std::string, std::less<>> owners;
     for (const std::string& argument : options.arguments) {
         paths.push_back(normalize_directory(argument).value_or(argument));
         owners[paths.back()];
@@ -27,7 +28,7 @@ int run_owner_command(const query_options& options)
     for (const auto& record : database.context.installed) {
         if (record->is_bundle || left == 0)
             continue;
-        for_each_listed_file(*record, [&](std::string& path) {
+        for_each_listed_file(*record, [&](std::string_view path) {
             auto wanted = owners.find(path);
             if (wanted != owners.end() && wanted->second.empty()) {
                 wanted->second = record->name;

@@ -9,6 +9,7 @@
 #include "installer/database/operation_journal.h"
 #include "installer/database/package_database.h"
 #include "installer/query/file_places.h"
+#include "installer/query/file_presence.h"
 #include "installer/query/query_database.h"
 #include "installer/query/table_output.h"
 
@@ -42,10 +43,10 @@ public:
         // Without its area an enabled package cannot have files left there: one look instead of
         // one per file.
         bool area_exists = package.disabled || present(disabled_area(package));
-        for (const std::string& recorded : package.files) {
+        for (std::string_view recorded : package.files) {
             ++files_;
-            file_places places = places_of(package, recorded);
-            bool at_expected = present(places.expected);
+            file_places places = places_of(package, std::string(recorded));
+            bool at_expected = expected_places_.exists(places.expected);
             bool at_other = !places.other.empty() && area_exists && present(places.other) &&
                             !owned_by_another(package, places.other);
             if (at_expected && at_other)
@@ -91,6 +92,7 @@ private:
     const query_database& database_;
     table_output problems_;
     std::unique_ptr<file_owner_index> owners_;
+    file_presence expected_places_;
     std::size_t packages_ = 0;
     std::size_t files_ = 0;
     std::size_t count_ = 0;

@@ -1,9 +1,9 @@
 #pragma once
 #include <cstdint>
-#include <set>
 #include <string>
 
 #include "common/package_header.h"
+#include "installer/state/file_set.h"
 
 // An installed package: the header fields it was installed with, the files it placed, the bundle it
 // came with, whether it is disabled (its files moved aside to "/x/NAME") and the action scheduled
@@ -20,7 +20,7 @@ enum scheduled_action : std::int32_t {
 
 class installed_package : public package_header {
 public:
-    std::set<std::string> files;       // absolute paths, byte-wise order; empty for a bundle record
+    file_set files;                    // absolute paths, byte-wise order; empty for a bundle record
     dependency_entry bundle;           // the bundle it came from; empty name: none
     bool disabled = false;
     std::int32_t action = ACTION_NONE; // a scheduled_action

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -12,7 +13,7 @@
 // handed it; only the front end creates it.
 struct run_context {
     std::vector<std::unique_ptr<installed_package>> installed;
-    std::set<std::string> files_in_use;
+    std::set<std::string, std::less<>> files_in_use;
     std::string progress_line;
     std::vector<std::string> message_log;
     bool quiet = false;

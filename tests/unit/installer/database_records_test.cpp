@@ -43,8 +43,8 @@ std::string describe(const installed_package& record)
         text += " conflicts" + entries_text(record.conflicts);
     if (!record.files.empty()) {
         text += " files";
-        for (const std::string& path : record.files)
-            text += " " + path;
+        for (std::string_view path : record.files)
+            text += " " + std::string(path);
     }
     return text;
 }
@@ -79,6 +79,9 @@ TEST(database_records, load_reads_every_file_and_marks_damage_for_uninstall)
         {"file lines with and without slash, blank lines",
          {{"version", "1 2\n"}, {"files", "usr/bin/a\n\n/etc/b\nusr/bin/a\n"}},
          "p 1/2 action 0 files /etc/b /usr/bin/a"},
+        {"lines longer than a read, unsorted, the last without its end, old spellings",
+         {{"version", "1 2\n"}, {"files", "z/" + std::string(70000, 'y') + "\nusr//bin/./a\n" + std::string(40000, 'x')}},
+         "p 1/2 action 0 files /usr/bin/a /" + std::string(40000, 'x') + " /z/" + std::string(70000, 'y')},
         {"bundle membership and disabled state",
          {{"version", "1 2\n"}, {"bundle", "netset\n"}, {"disabled", ""}, {"files", "x\n"}},
          "p 1/2 action 0 disabled from netset files /x"},
