@@ -11,6 +11,7 @@
 
 #include "common/file_descriptor.h"
 #include "setup/netinstall/protocol/protocol_messages.h"
+#include "setup/netinstall/wire/directed_frames.h"
 #include "setup/netinstall/wire/udp_transport.h"
 #include "setup/tui/key_input.h"
 
@@ -41,6 +42,7 @@ enum class phase {
 struct member_state {
     const batch_member* member = nullptr;
     net_endpoint* endpoint = nullptr;
+    frame_sender* frames = nullptr;
     conversation conv;
     phase step = phase::offering;
     batch_status* status = nullptr;
@@ -69,9 +71,21 @@ struct batch_run {
     bool changed = false;
 };
 
+void send_to_router(member_state& state, const uint8_t* bytes, size_t length)
+{
+    send_directed(*state.frames, *state.endpoint, state.conv.peer_mac, bytes, length);
+}
+
+void acknowledge(member_state& state)
+{
+    uint8_t message[HEADER_SIZE] = {};
+    build_header(state.conv, message, 0, true, KIND_CONTROL);
+    send_to_router(state, message, sizeof message);
+}
+
 void send_current(member_state& state, int64_t timeout)
 {
-    send_message(*state.endpoint, state.message, state.length);
+    send_to_router(state, state.message, state.length);
     state.timeout = timeout;
     state.deadline = now_us() + timeout;
 }
@@ -261,11 +275,11 @@ void take_datagram(batch_run& run, member_state& state, const uint8_t* message, 
     }
     case phase::preparing: {
         if (repeats_last_message(conv, message, length)) {
-            send_message(*state.endpoint, state.message, state.length);
+            send_to_router(state, state.message, state.length);
             return;
         }
         if (announces_again(conv, message, length)) {
-            send_message(*state.endpoint, state.offer, state.offer_length);
+            send_to_router(state, state.offer, state.offer_length);
             return;
         }
         if (!accept_message(conv, message, length))
@@ -274,12 +288,12 @@ void take_datagram(batch_run& run, member_state& state, const uint8_t* message, 
         if (header.length == 0)
             return;
         if (has_tag(message + HEADER_SIZE, header.length, "STRT")) {
-            send_acknowledgement(*state.endpoint, conv);
+            acknowledge(state);
             start_next_file(run, state);
             return;
         }
         if (has_tag(message + HEADER_SIZE, header.length, "TERM")) {
-            send_acknowledgement(*state.endpoint, conv);
+            acknowledge(state);
             finish(run, state, "The router refused to install");
             return;
         }
@@ -290,7 +304,7 @@ void take_datagram(batch_run& run, member_state& state, const uint8_t* message, 
         if (!accept_reply(conv, message, length))
             return;
         if (has_tag(message + HEADER_SIZE, read_header(message).length, "TERM")) {
-            send_acknowledgement(*state.endpoint, conv);
+            acknowledge(state);
             finish(run, state, state.last_sent.empty()
                                    ? std::string("The router stopped the installation before the first package")
                                    : "The router stopped the installation after " + state.last_sent);
@@ -301,7 +315,7 @@ void take_datagram(batch_run& run, member_state& state, const uint8_t* message, 
     case phase::closing:
         if (accept_message(conv, message, length) &&
             has_tag(message + HEADER_SIZE, read_header(message).length, "TERM")) {
-            send_acknowledgement(*state.endpoint, conv);
+            acknowledge(state);
             finish(run, state, std::string());
         }
         return;
@@ -373,11 +387,16 @@ bool run_batch_session(install_server& server, const std::vector<batch_member>& 
     run.keep = keep;
     run.statuses.resize(members.size());
     std::vector<member_state> states(members.size());
+    // Without frames of our own (no packet sockets) the datagrams are broadcast, as for one router.
+    std::vector<frame_sender> frames(server.interfaces.endpoints.size());
+    for (size_t i = 0; i < frames.size(); ++i)
+        open_frame_sender(frames[i], server.interfaces.endpoints[i]);
     for (size_t i = 0; i < members.size(); ++i) {
         member_state& state = states[i];
         state.member = &members[i];
         state.status = &run.statuses[i];
         state.endpoint = &server.interfaces.endpoints[members[i].router.endpoint];
+        state.frames = &frames[members[i].router.endpoint];
         state.chunk.reset(new uint8_t[READ_CHUNK_SIZE]);
         state.conv.own_mac = state.endpoint->mac;
         state.conv.peer_mac = members[i].router.mac;
@@ -480,6 +499,8 @@ bool run_batch_session(install_server& server, const std::vector<batch_member>& 
     }
     for (member_state& state : states)
         close_file(state);
+    for (frame_sender& sender : frames)
+        close_frame_sender(sender);
     observer(run.statuses, false, context);
     bool all_installed = true;
     for (const batch_status& status : run.statuses)
