@@ -126,7 +126,8 @@ def main():
     growth = eight_memory - small_memory
     print("ratio time 4 routers/1 %.2f (target <= 1.30) %s" % (four / one, "ok" if four / one <= 1.3 else "OVER"))
     print("ratio time 8 routers/1 %.2f (target <= 1.60) %s" % (eight / one, "ok" if eight / one <= 1.6 else "OVER"))
-    print("ratio server KiB per added router %.0f (target <= 300) %s" % (per_router, "ok" if per_router <= 300 else "OVER"))
+    print("ratio server KiB per added router %.0f (target <= 300) %s" %
+          (per_router, "ok" if per_router <= 300 else "OVER"))
     print("ratio server KiB %d MiB package - 1 MiB package %d (target <= 256) %s" %
           (mib, growth, "ok" if growth <= 256 else "OVER"))
 
