@@ -11,7 +11,7 @@ shift
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-ALL=(read filegc query install many_files repository package_list floppy feed netinstall)
+ALL=(read filegc query install many_files repository package_list floppy feed netinstall fleet)
 
 bench_read() {
   "$build/bench/read_bench" "$work/read" 5
@@ -51,6 +51,10 @@ bench_feed() {
 
 bench_netinstall() {
   /usr/bin/python3 "$here/netinstall_bench.py" "$build"
+}
+
+bench_fleet() {
+  /usr/bin/python3 "$here/fleet_bench.py" "$build"
 }
 
 names=("$@")

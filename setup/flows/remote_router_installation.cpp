@@ -19,14 +19,25 @@ bool remote_router_installation(setup_context&, package_list& list)
     install_server server;
     server_init(server);
     bool installed = true;
-    if (select_router(server)) {
+    while (select_router(server)) {
         install_order order;
         install_order_init(order, list);
         std::vector<std::string> paths;
         std::string path;
         while (install_order_next(order, path))
             paths.push_back(path);
-        installed = install_selected_router(server, paths);
+        bool any_marked = false;
+        for (const router_entry& router : server.routers)
+            any_marked = any_marked || router.marked;
+        if (!any_marked) {
+            installed = install_selected_router(server, paths);
+            break;
+        }
+        batch_outcome outcome = install_marked_routers(server, paths);
+        if (outcome != batch_outcome::back) {
+            installed = outcome == batch_outcome::installed;
+            break;
+        }
     }
     server_release(server);
     return installed;

@@ -1,6 +1,7 @@
 #include "setup/flows/router_selection.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -8,7 +9,9 @@
 #include <string>
 #include <sys/select.h>
 #include <unistd.h>
+#include <vector>
 
+#include "setup/flows/batch_progress.h"
 #include "setup/netinstall/protocol/configuration_script.h"
 #include "setup/netinstall/protocol/protocol_messages.h"
 #include "setup/netinstall/roles/server_session.h"
@@ -84,7 +87,8 @@ void draw_list(list_view& view)
         if (index < count) {
             char mac[18];
             format_mac(server.routers[index].mac, mac);
-            text = std::string(" ") + mac + "(" + server.routers[index].label + ") ";
+            text = std::string(server.routers[index].marked ? "*" : " ") + mac + "(" +
+                   server.routers[index].label + ") ";
             reverse = server.has_current && index == server.current;
         }
         if (text == view.rows[row] && reverse == view.reverse[row])
@@ -145,6 +149,18 @@ bool handle_key(list_view& view)
     case 'n':
     case 'N':
         next_entry(view);
+        return false;
+    case ' ':
+        if (server.has_current) {
+            server.routers[server.current].marked = !server.routers[server.current].marked;
+            draw_list(view);
+        }
+        return false;
+    case 'a':
+    case 'A':
+        for (router_entry& router : server.routers)
+            router.marked = true;
+        draw_list(view);
         return false;
     case KEY_ENTER:
         return server.has_current;
@@ -273,4 +289,69 @@ bool install_selected_router(install_server& server, const std::vector<std::stri
         script = build_configuration(router.mac, address, prefix_bits, gateway, baud_rate);
     }
     return run_server_session(server, router, paths, keep, script);
+}
+
+batch_outcome install_marked_routers(install_server& server, const std::vector<std::string>& paths)
+{
+    std::vector<batch_member> members;
+    for (const router_entry& router : server.routers) {
+        if (router.marked) {
+            batch_member member;
+            member.router = router;
+            members.push_back(member);
+        }
+    }
+    std::puts("\n");
+    bool keep = ask_yes_no_visible("Keep config?");
+    if (!keep) {
+        uint32_t address = read_address("Enter routers IP address", 0);
+        std::putchar('\n');
+        unsigned long prefix_bits = ask_number("Enter routers netmask bit count", "24");
+        uint32_t gateway = read_address("Enter routers default gateway address", 0);
+        std::putchar('\n');
+        unsigned long baud_rate = ask_number("Enter serial console baud rate", "9600");
+        // Routers get consecutive addresses in list order; none when none was given.
+        clear_screen();
+        std::puts("Installation plan:\n");
+        uint32_t next = ntohl(address);
+        for (batch_member& member : members) {
+            uint32_t own = address == 0 ? 0 : htonl(next++);
+            member.configuration = build_configuration(member.router.mac, own, prefix_bits, gateway, baud_rate);
+            char mac[18];
+            format_mac(member.router.mac, mac);
+            char dotted[INET_ADDRSTRLEN] = "none";
+            in_addr value{};
+            value.s_addr = own;
+            if (own != 0)
+                inet_ntop(AF_INET, &value, dotted, sizeof dotted);
+            std::printf("%s(%s) %s\n", mac, member.router.label.c_str(), dotted);
+        }
+        std::putchar('\n');
+        if (!ask_yes_no_visible("Install these routers?"))
+            return batch_outcome::back;
+    }
+    batch_screen screen;
+    batch_screen_init(screen, members);
+    bool key_read = false;
+    std::vector<batch_status> statuses;
+    struct capture {
+        batch_screen* screen;
+        std::vector<batch_status>* statuses;
+    } seen{&screen, &statuses};
+    bool installed = run_batch_session(
+        server, members, paths, keep,
+        [](const std::vector<batch_status>& now, bool waiting, void* context) {
+            capture& into = *static_cast<capture*>(context);
+            *into.statuses = now;
+            show_batch(now, waiting, into.screen);
+        },
+        &seen, key_read);
+    show_batch_result(screen, statuses);
+    // A failure's reason stays on the screen until it has been read.
+    if (!installed && !key_read) {
+        std::puts("(press any key)");
+        std::fflush(stdout);
+        read_key();
+    }
+    return installed ? batch_outcome::installed : batch_outcome::failed;
 }

@@ -679,3 +679,77 @@ def a_thousand_routers_and_more(machines, tmp_path):
 ], ids=lambda scenario: scenario.__name__)
 def test_installation_on_an_ordinary_segment(make_rig, tmp_path, scenario):
     scenario(make_rig(), tmp_path)
+
+
+# Four routers on one bridge installed at once, one of them with a bad link. Rows: what happens to
+# the third router's link once its installation is under way; whether it still gets installed.
+FLEET_ROWS = {
+    "every link sound": (None, True),
+    "one link cut in the middle": ("cut", False),
+    "one link losing 5%": ("loss", True),
+}
+PLAN_LINE = re.compile(rb"([0-9A-F:]{17})\([^)\r\n]*\) (10\.0\.0\.\d+)\r\n")
+
+
+@pytest.mark.parametrize("row", FLEET_ROWS)
+def test_a_fleet_is_installed_at_once_and_a_bad_link_fails_only_its_router(make_rig, tmp_path, row):
+    link, troubled_installed = FLEET_ROWS[row]
+    folder, packages = package_folder(tmp_path, sizes={"system": 1500000} if link == "cut" else None)
+    names = ("first", "second", "third", "fourth")
+    machines = make_rig(("server",) + names)
+    routers = {name: machines.router(name) for name in names}
+    troubled_mac = routers["third"][2]
+    if link == "loss":
+        machines.segment.drop("third", 5)
+    elif link == "cut":
+        # Slow enough that the cut comes in the middle of its first package.
+        machines.segment.nft("third", "table inet slow {\n chain in {\n  type filter hook input priority 0;\n"
+                                      "  udp dport 5000 limit rate over 200/second drop\n }\n}\n")
+    server_root, server = machines.server(str(folder))
+    order = install_order(server_root)
+    choose_router(server, 4)
+    server.type(" ")
+    server.expect("*")
+    server.type("a")
+    server.type(ENTER)
+    server.expect("Keep config? [y/n]:")
+    server.type("n")
+    for label, answer in (("Enter routers IP address: ", "10.0.0.2\n"),
+                          ("Enter routers netmask bit count: ", "\n"),
+                          ("Enter routers default gateway address: ", "10.0.0.1\n"),
+                          ("Enter serial console baud rate: ", "\n")):
+        server.expect(label)
+        server.type(answer)
+    plan = server.expect("Install these routers? [y/n]:")
+    addresses = {mac.decode(): address.decode() for mac, address in PLAN_LINE.findall(plan)}
+    assert sorted(addresses) == sorted(mac for _, _, mac in routers.values())
+    assert sorted(addresses.values()) == ["10.0.0.%d" % n for n in range(2, 6)]
+    server.type("y")
+    started = time.monotonic()
+    if link == "cut":
+        server.child.expect(re.escape(troubled_mac.encode()) + rb"\([^)]*\) system\.vrp [1-9]", timeout=60)
+        machines.segment.cut("third")
+    # The sound routers are not held up by the troubled one, whose turn comes last.
+    for name in ("first", "second", "fourth", "third"):
+        root, session, mac = routers[name]
+        healthy = mac != troubled_mac or troubled_installed
+        session.child.expect_exact(b"Software installed.\r\nPress ENTER to reboot\r\n" if healthy
+                                   else b"FATAL ERROR: bad network connection\r\nPress ENTER to reboot\r\n",
+                                   timeout=90)
+        assert mac == troubled_mac or time.monotonic() - started < 20
+    for root, session, mac in routers.values():
+        session.type(ENTER)
+        assert session.wait_for_end()
+    result = server.expect("Software installed on %d of 4 routers." % (4 if troubled_installed else 3))
+    if not troubled_installed:
+        assert re.search(re.escape(troubled_mac.encode()) + rb"\([^)]*\) failed: Installation timeout", result)
+        server.expect("(press any key)")
+        server.type("x")
+    server.expect("cancel and reboot.")
+    for root, session, mac in routers.values():
+        if mac == troubled_mac and not troubled_installed:
+            assert len(net.installer_inputs(root)) < len(order)
+            continue
+        assert net.installer_inputs(root) == [packages[name] for name in order]
+        script = (SCRIPT % mac).replace("10.0.0.2/", addresses[mac] + "/")
+        assert net.target_file(root, "/autorun.scr") == script.encode()

@@ -18,6 +18,7 @@ struct router_entry {
     std::string reserved_first;
     std::string reserved_second;
     std::string label;    // printable: what a terminal would act on is already gone
+    bool marked = false;  // to be installed with the other marked routers
 };
 
 struct install_server {
