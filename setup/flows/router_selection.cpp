@@ -228,6 +228,26 @@ unsigned long ask_number(const char* label, const char* default_text)
     }
 }
 
+// What the configuration script of a router that does not keep its own is made from.
+struct network_settings {
+    uint32_t address = 0;
+    unsigned long prefix_bits = 0;
+    uint32_t gateway = 0;
+    unsigned long baud_rate = 0;
+};
+
+network_settings ask_network_settings()
+{
+    network_settings settings;
+    settings.address = read_address("Enter routers IP address", 0);
+    std::putchar('\n');
+    settings.prefix_bits = ask_number("Enter routers netmask bit count", "24");
+    settings.gateway = read_address("Enter routers default gateway address", 0);
+    std::putchar('\n');
+    settings.baud_rate = ask_number("Enter serial console baud rate", "9600");
+    return settings;
+}
+
 }  // namespace
 
 bool select_router(install_server& server)
@@ -280,13 +300,9 @@ bool install_selected_router(install_server& server, const std::vector<std::stri
     bool keep = ask_yes_no_visible("Keep config?");
     std::string script;
     if (!keep) {
-        uint32_t address = read_address("Enter routers IP address", 0);
-        std::putchar('\n');
-        unsigned long prefix_bits = ask_number("Enter routers netmask bit count", "24");
-        uint32_t gateway = read_address("Enter routers default gateway address", 0);
-        std::putchar('\n');
-        unsigned long baud_rate = ask_number("Enter serial console baud rate", "9600");
-        script = build_configuration(router.mac, address, prefix_bits, gateway, baud_rate);
+        network_settings settings = ask_network_settings();
+        script = build_configuration(router.mac, settings.address, settings.prefix_bits, settings.gateway,
+                                     settings.baud_rate);
     }
     return run_server_session(server, router, paths, keep, script);
 }
@@ -304,19 +320,16 @@ batch_outcome install_marked_routers(install_server& server, const std::vector<s
     std::puts("\n");
     bool keep = ask_yes_no_visible("Keep config?");
     if (!keep) {
-        uint32_t address = read_address("Enter routers IP address", 0);
-        std::putchar('\n');
-        unsigned long prefix_bits = ask_number("Enter routers netmask bit count", "24");
-        uint32_t gateway = read_address("Enter routers default gateway address", 0);
-        std::putchar('\n');
-        unsigned long baud_rate = ask_number("Enter serial console baud rate", "9600");
+        network_settings settings = ask_network_settings();
+        uint32_t address = settings.address;
         // Routers get consecutive addresses in list order; none when none was given.
         clear_screen();
         std::puts("Installation plan:\n");
         uint32_t next = ntohl(address);
         for (batch_member& member : members) {
             uint32_t own = address == 0 ? 0 : htonl(next++);
-            member.configuration = build_configuration(member.router.mac, own, prefix_bits, gateway, baud_rate);
+            member.configuration = build_configuration(member.router.mac, own, settings.prefix_bits, settings.gateway,
+                                                       settings.baud_rate);
             char mac[18];
             format_mac(member.router.mac, mac);
             char dotted[INET_ADDRSTRLEN] = "none";

@@ -129,3 +129,12 @@ bool parse_file_announcement(const uint8_t* payload, size_t length, file_announc
     out.size = value;
     return true;
 }
+
+bool announces_again(const conversation& conv, const uint8_t* message, size_t length)
+{
+    if (length < HEADER_SIZE)
+        return false;
+    message_header header = read_header(message);
+    return header.source == conv.peer_mac && header.destination == NO_MAC && header.kind == KIND_CONTROL &&
+           header.length == length - HEADER_SIZE && has_tag(message + HEADER_SIZE, header.length, "DSCV");
+}

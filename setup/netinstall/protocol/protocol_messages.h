@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "setup/netinstall/wire/conversation.h"
+
 constexpr size_t TAG_SIZE = 4;
 // Texts of a DSCV announcement are shorter than this.
 constexpr size_t DISCOVERY_LINE_LIMIT = 32;
@@ -43,3 +45,7 @@ struct file_announcement {
 // A missing line, a name longer than FILE_NAME_LIMIT, or a size that is not a plain decimal number
 // within int64_t, fails.
 bool parse_file_announcement(const uint8_t* payload, size_t length, file_announcement& out);
+
+// A DSCV from the chosen router after its offer was accepted: it missed every acknowledgement of its
+// YACK and went back to looking for a server, so it wants the same offer again.
+bool announces_again(const conversation& conv, const uint8_t* message, size_t length);

@@ -232,16 +232,6 @@ void file_acknowledged(batch_run& run, member_state& state)
     send_current(state, FIRST_BLOCK_WAIT_US);
 }
 
-// The router announces itself again: it missed every acknowledgement of its YACK.
-bool announces_again(const conversation& conv, const uint8_t* message, size_t length)
-{
-    if (length < HEADER_SIZE)
-        return false;
-    message_header header = read_header(message);
-    return header.source == conv.peer_mac && header.destination == NO_MAC && header.kind == KIND_CONTROL &&
-           header.length == length - HEADER_SIZE && has_tag(message + HEADER_SIZE, header.length, "DSCV");
-}
-
 // An accepted message that is a reply to what we sent last rather than an old acknowledgement.
 bool accept_reply(conversation& conv, const uint8_t* message, size_t length)
 {

@@ -32,17 +32,6 @@ void send_term(net_endpoint& endpoint, conversation& conv)
     exchange(endpoint, conv, message, sizeof message, reply, CLOSING_TIMEOUT_US, CLOSING_ATTEMPTS);
 }
 
-// The router announces itself again: it missed every acknowledgement of its YACK and went back to
-// looking for a server.
-bool announces_again(const conversation& conv, const uint8_t* message, size_t length)
-{
-    if (length < HEADER_SIZE)
-        return false;
-    message_header header = read_header(message);
-    return header.source == conv.peer_mac && header.destination == NO_MAC && header.kind == KIND_CONTROL &&
-           header.length == length - HEADER_SIZE && has_tag(message + HEADER_SIZE, header.length, "DSCV");
-}
-
 enum class disk_wait { started, refused, failed };
 
 // Waits while the router prepares its disk, repeating our acknowledgement of its YACK every second,
