@@ -43,7 +43,7 @@ disk_wait wait_for_start(net_endpoint& endpoint, conversation& conv, const uint8
     build_header(conv, acknowledgement, 0, true, KIND_CONTROL);
     uint8_t reply[MAX_DATAGRAM];
     for (int attempt = 0; attempt < DISK_WAIT_ATTEMPTS; ++attempt) {
-        if (send_message(endpoint, acknowledgement, sizeof acknowledgement) < static_cast<long>(sizeof acknowledgement))
+        if (!send_or_lose(endpoint, acknowledgement, sizeof acknowledgement))
             return disk_wait::failed;
         int64_t deadline = now_us() + ONE_SECOND_US;
         for (int64_t left = ONE_SECOND_US; left > 0; left = deadline - now_us()) {

@@ -34,6 +34,15 @@ long send_message(net_endpoint& endpoint, const uint8_t* bytes, size_t length)
                   sizeof endpoint.destination);
 }
 
+bool send_or_lose(net_endpoint& endpoint, const uint8_t* bytes, size_t length)
+{
+    if (send_message(endpoint, bytes, length) == static_cast<long>(length))
+        return true;
+    // A firewall rule that drops the datagram, or a queue that is full for a moment, loses it as
+    // the wire would; the attempt after it may pass. A card that is gone or down sends no more.
+    return errno != ENODEV && errno != ENXIO && errno != ENETDOWN && errno != EBADF && errno != ENOTSOCK;
+}
+
 long receive_datagram(net_endpoint& endpoint, uint8_t* buffer)
 {
     socklen_t size = sizeof endpoint.source;
@@ -99,7 +108,7 @@ long exchange(net_endpoint& endpoint, conversation& conv, const uint8_t* message
               uint8_t* reply_buffer, int64_t timeout_us, int attempts)
 {
     for (int attempt = 0; attempt < attempts; ++attempt) {
-        if (send_message(endpoint, message, length) < static_cast<long>(length))
+        if (!send_or_lose(endpoint, message, length))
             return -1;
         long got = wait_reply(endpoint, conv, reply_buffer, timeout_us);
         if (got >= 0)

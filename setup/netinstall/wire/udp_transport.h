@@ -19,6 +19,9 @@ constexpr long WAIT_INPUT = -2;
 constexpr long WAIT_FAILED = 0;
 
 long send_message(net_endpoint& endpoint, const uint8_t* bytes, size_t length);
+// Sends the message once: true when it went or was lost in passing (a local rule dropped it, a
+// queue was full), false when the card can't send at all.
+bool send_or_lose(net_endpoint& endpoint, const uint8_t* bytes, size_t length);
 // One datagram of at most MAX_DATAGRAM bytes from our port; -1 otherwise.
 long receive_datagram(net_endpoint& endpoint, uint8_t* buffer);
 long wait_datagram(net_endpoint& endpoint, uint8_t* buffer, int64_t timeout_us);
