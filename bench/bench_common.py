@@ -44,7 +44,7 @@ def measured(command, report, root=None, check=True, sync_after=False, settle=0)
 def summary(label, values, target, relation):
     """One line for run.sh: the median of the runs, their range and the verdict against the target."""
     middle = statistics.median(values)
-    ok = middle <= target if relation == "<=" else middle < target
+    ok = {"<=": middle <= target, "<": middle < target, ">=": middle >= target}[relation]
     kind = "memory" if label.startswith("memory ") else "ratio"
     label = label.removeprefix("memory ").removeprefix("ratio ")
     print(f"{kind} {label}: median {middle:.2f} (range {min(values):.2f}-{max(values):.2f} over {len(values)} runs; "

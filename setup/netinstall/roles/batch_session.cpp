@@ -12,6 +12,7 @@
 #include "common/file_descriptor.h"
 #include "setup/netinstall/protocol/protocol_messages.h"
 #include "setup/netinstall/wire/directed_frames.h"
+#include "setup/netinstall/wire/repeat_timer.h"
 #include "setup/netinstall/wire/udp_transport.h"
 #include "setup/tui/key_input.h"
 
@@ -24,8 +25,6 @@ constexpr int SEND_ATTEMPTS = 30;
 constexpr int ANNOUNCE_ATTEMPTS = 1800;
 constexpr int CLOSING_ATTEMPTS = 5;
 constexpr int64_t CLOSING_TIMEOUT_US = 100000;
-constexpr int64_t FIRST_BLOCK_WAIT_US = 20000;
-constexpr int64_t LONGEST_DOUBLED_WAIT_US = 999999;
 // Smaller than a single installation's chunk: a batch keeps one per router.
 constexpr size_t READ_CHUNK_SIZE = 16 * 1024;
 constexpr int64_t PROGRESS_INTERVAL_US = 250000;
@@ -54,6 +53,11 @@ struct member_state {
     int64_t timeout = 0;
     int attempts_left = 0;
     bool acknowledged_once = false;
+    // Each router's link is timed on its own; only blocks after a file's first, sent once, count.
+    repeat_timer timer;
+    int64_t blocks_sent = 0;
+    bool repeated = false;
+    int64_t first_sent_at = 0;
     size_t next_path = 0;       // index into paths; paths.size() is the script
     bool sending_script = false;
     std::string last_sent;
@@ -78,9 +82,7 @@ void send_to_router(member_state& state, const uint8_t* bytes, size_t length)
 
 void acknowledge(member_state& state)
 {
-    uint8_t message[HEADER_SIZE] = {};
-    build_header(state.conv, message, 0, true, KIND_CONTROL);
-    send_to_router(state, message, sizeof message);
+    acknowledge_directed(*state.frames, *state.endpoint, state.conv);
 }
 
 void send_current(member_state& state, int64_t timeout)
@@ -171,6 +173,8 @@ void announce(member_state& state, const char* name)
     state.attempts_left = ANNOUNCE_ATTEMPTS;
     state.acknowledged_once = false;
     state.step = phase::sending;
+    state.blocks_sent = 0;
+    state.repeated = false;
     send_current(state, ONE_SECOND_US);
 }
 
@@ -208,6 +212,8 @@ void start_next_file(batch_run& run, member_state& state)
 void file_acknowledged(batch_run& run, member_state& state)
 {
     batch_status& status = *state.status;
+    if (!state.repeated && state.blocks_sent > 1)
+        record_round_trip(state.timer, now_us() - state.first_sent_at);
     state.attempts_left = SEND_ATTEMPTS;
     state.acknowledged_once = true;
     if (status.sent == status.size) {
@@ -229,7 +235,10 @@ void file_acknowledged(batch_run& run, member_state& state)
         terminate(run, state, "Read package failed");
         return;
     }
-    send_current(state, FIRST_BLOCK_WAIT_US);
+    ++state.blocks_sent;
+    state.repeated = false;
+    state.first_sent_at = now_us();
+    send_current(state, first_repeat_wait(state.timer));
 }
 
 // An accepted message that is a reply to what we sent last rather than an old acknowledgement.
@@ -342,10 +351,8 @@ void time_out(batch_run& run, member_state& state)
             terminate(run, state, "Installation timeout");
             return;
         }
-        if (!state.acknowledged_once)
-            send_current(state, ONE_SECOND_US);
-        else
-            send_current(state, state.timeout <= LONGEST_DOUBLED_WAIT_US ? state.timeout * 2 : state.timeout);
+        state.repeated = true;
+        send_current(state, state.acknowledged_once ? next_repeat_wait(state.timeout) : ONE_SECOND_US);
         return;
     case phase::terminating:
         if (--state.attempts_left == 0) {

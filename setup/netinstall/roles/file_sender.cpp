@@ -9,6 +9,7 @@
 
 #include "common/file_descriptor.h"
 #include "setup/netinstall/protocol/protocol_messages.h"
+#include "setup/netinstall/wire/repeat_timer.h"
 #include "setup/netinstall/wire/udp_transport.h"
 
 namespace {
@@ -17,8 +18,6 @@ constexpr int SEND_ATTEMPTS = 30;
 // A FILE announcement waits for the router to be done with the file before: its installer may run
 // a slow script or write to a slow disk long after the last byte. Every send is a second apart.
 constexpr int ANNOUNCE_ATTEMPTS = 1800;
-constexpr int64_t FIRST_BLOCK_WAIT_US = 20000;
-constexpr int64_t LONGEST_DOUBLED_WAIT_US = 999999;
 // The package is read in chunks of many blocks: one read per block would be a fourth of the system
 // calls of a transfer.
 constexpr size_t READ_CHUNK_SIZE = 64 * 1024;
@@ -33,6 +32,7 @@ struct file_sender {
     uint8_t chunk[READ_CHUNK_SIZE];
     size_t chunk_length = 0;
     size_t chunk_position = 0;
+    sending_link* link = nullptr;
     net_endpoint* endpoint = nullptr;
     conversation* conv = nullptr;
     uint8_t message[MAX_DATAGRAM] = {};
@@ -92,6 +92,11 @@ transfer_result transfer(file_sender& sender, const char* name)
     int64_t timeout = ONE_SECOND_US;
     bool acknowledged_once = false;
     bool advance = false;
+    // The announcement's acknowledgement waits for the router to finish the file before, and the
+    // first block's for it to start its installer: only the blocks after them time the link.
+    int64_t blocks_sent = 0;
+    bool repeated = false;
+    int64_t first_sent_at = 0;
     uint8_t reply[MAX_DATAGRAM];
     for (;;) {
         if (advance) {
@@ -100,8 +105,13 @@ transfer_result transfer(file_sender& sender, const char* name)
                 return transfer_result::sent;
             if (!next_block(sender))
                 return transfer_result::failed;
+            ++blocks_sent;
+            repeated = false;
         }
-        if (send_message(*sender.endpoint, sender.message, sender.length) < 0) {
+        if (!repeated)
+            first_sent_at = now_us();
+        if (send_directed(sender.link->frames, *sender.endpoint, sender.conv->peer_mac, sender.message,
+                          sender.length) < 0) {
             // A failed send counts like one that went unanswered.
         }
         if (!acknowledged_once)
@@ -109,11 +119,13 @@ transfer_result transfer(file_sender& sender, const char* name)
         if (wait_reply(*sender.endpoint, *sender.conv, reply, timeout) >= 0) {
             // A message of the router's own, rather than an acknowledgement: it gives up.
             if (has_tag(reply + HEADER_SIZE, read_header(reply).length, "TERM")) {
-                send_acknowledgement(*sender.endpoint, *sender.conv);
+                acknowledge_directed(sender.link->frames, *sender.endpoint, *sender.conv);
                 return transfer_result::stopped;
             }
+            if (!repeated && blocks_sent > 1)
+                record_round_trip(sender.link->timer, now_us() - first_sent_at);
             advance = true;
-            timeout = FIRST_BLOCK_WAIT_US;
+            timeout = first_repeat_wait(sender.link->timer);
             acknowledged_once = true;
             continue;
         }
@@ -125,19 +137,21 @@ transfer_result transfer(file_sender& sender, const char* name)
             return transfer_result::failed;
         }
         advance = false;
-        if (timeout <= LONGEST_DOUBLED_WAIT_US)
-            timeout *= 2;
+        repeated = true;
+        if (acknowledged_once)
+            timeout = next_repeat_wait(timeout);
     }
 }
 
 }  // namespace
 
-transfer_result send_file(net_endpoint& endpoint, conversation& conv, const std::string& path)
+transfer_result send_file(sending_link& link, const std::string& path)
 {
     file_sender sender;
     sender.from_file = true;
-    sender.endpoint = &endpoint;
-    sender.conv = &conv;
+    sender.link = &link;
+    sender.endpoint = link.endpoint;
+    sender.conv = link.conv;
     sender.fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (sender.fd < 0) {
         std::puts("FATAL ERROR: Open package failed");
@@ -165,11 +179,12 @@ transfer_result send_file(net_endpoint& endpoint, conversation& conv, const std:
     return sent;
 }
 
-transfer_result send_text(net_endpoint& endpoint, conversation& conv, const std::string& text)
+transfer_result send_text(sending_link& link, const std::string& text)
 {
     file_sender sender;
-    sender.endpoint = &endpoint;
-    sender.conv = &conv;
+    sender.link = &link;
+    sender.endpoint = link.endpoint;
+    sender.conv = link.conv;
     sender.text = &text;
     sender.size = static_cast<int64_t>(std::min(text.size(), MAX_PAYLOAD));
     std::puts("Transfering: configuration...");

@@ -7,7 +7,9 @@
 #include <string>
 
 #include "setup/netinstall/wire/conversation.h"
+#include "setup/netinstall/wire/directed_frames.h"
 #include "setup/netinstall/wire/network_interfaces.h"
+#include "setup/netinstall/wire/repeat_timer.h"
 
 // After a failure the conversation's own sequence is the number of the next message to send, so
 // that the router accepts a TERM that follows.
@@ -17,7 +19,17 @@ enum class transfer_result {
     stopped,  // the router sent TERM (acknowledged here); the caller says so
 };
 
+// What carries the files of one conversation: the frames go to the router alone (a broadcast would
+// reach every station of the segment, and come back to our own socket), and the timer keeps what
+// the round trips showed from one file to the next.
+struct sending_link {
+    net_endpoint* endpoint = nullptr;
+    conversation* conv = nullptr;
+    frame_sender frames;
+    repeat_timer timer;
+};
+
 // A package file from disk.
-transfer_result send_file(net_endpoint& endpoint, conversation& conv, const std::string& path);
+transfer_result send_file(sending_link& link, const std::string& path);
 // The configuration script from memory, as the file "autorun.scr".
-transfer_result send_text(net_endpoint& endpoint, conversation& conv, const std::string& text);
+transfer_result send_text(sending_link& link, const std::string& text);

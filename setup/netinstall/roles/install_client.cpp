@@ -33,6 +33,12 @@ outgoing control_message(const conversation& conv, const char* text, bool with_a
     return message;
 }
 
+// A broadcast would come back to our own socket and reach every station of the segment.
+void acknowledge(install_client& client)
+{
+    acknowledge_directed(client.frames, *client.server, client.conv);
+}
+
 void send_term(install_client& client, int64_t timeout_us)
 {
     outgoing term = control_message(client.conv, "TERM", false);
@@ -111,7 +117,7 @@ long next_message(install_client& client, bool acknowledge_silence)
         return got;
     if (got >= 0 ? repeats_last_message(client.conv, receiver.message, static_cast<size_t>(got))
                  : acknowledge_silence)
-        send_acknowledgement(*client.server, client.conv);
+        acknowledge(client);
     return -1;
 }
 
@@ -138,7 +144,7 @@ bool receive_file_message(install_client& client)
     }
     receiver.name = announcement.name;
     receiver.size = announcement.size;
-    send_acknowledgement(*client.server, client.conv);
+    acknowledge(client);
     return true;
 }
 
@@ -157,7 +163,7 @@ bool receive_block(install_client& client)
                 return false;
             receiver.block_length = header.length;
             receiver.position = 0;
-            send_acknowledgement(*client.server, client.conv);
+            acknowledge(client);
             return true;
         }
         if (now_us() - start > SILENCE_LIMIT_US)
@@ -176,6 +182,7 @@ void client_init(install_client& client)
 
 void client_release(install_client& client)
 {
+    close_frame_sender(client.frames);
     close_interfaces(client.interfaces);
     client.server = nullptr;
 }
@@ -217,6 +224,8 @@ bool find_server(install_client& client, const char* label, bool& keep)
         ++client.conv.own_sequence;
         reset_receiver(client.receiver);
         client.receiver.message_pending = false;
+        close_frame_sender(client.frames);
+        open_frame_sender(client.frames, *client.server);
         return true;
     }
 }
@@ -243,7 +252,7 @@ bool next_file(install_client& client, std::string& name, size_t name_size, int6
         size = client.receiver.size;
         name = client.receiver.name;
         if (size == 0)
-            send_acknowledgement(*client.server, client.conv);
+            acknowledge(client);
         return true;
     }
     send_term(client, ONE_SECOND_US);
@@ -302,11 +311,11 @@ void finish_client(install_client& client, int input)
             send_term(client, CLOSING_TIMEOUT_US);
             return;
         }
-        send_acknowledgement(*client.server, client.conv);
+        acknowledge(client);
         std::printf("resend ack: %d\n", client.conv.peer_sequence);
         std::fflush(stdout);
         if (term) {
-            send_acknowledgement(*client.server, client.conv);
+            acknowledge(client);
             return;
         }
     }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "setup/netinstall/wire/conversation.h"
+#include "setup/netinstall/wire/directed_frames.h"
 #include "setup/netinstall/wire/network_interfaces.h"
 
 struct file_receiver {
@@ -25,6 +26,7 @@ struct install_client {
     interface_set interfaces;
     conversation conv;
     net_endpoint* server = nullptr;  // the endpoint the server answered on
+    frame_sender frames;             // acknowledgements to the server alone, once it is known
     file_receiver receiver;
 };
 

@@ -129,6 +129,23 @@ void closing_exchange(net_endpoint& endpoint, conversation& conv)
     }
 }
 
+// Every package, then the script; false (reported) when one of them did not arrive.
+bool send_all(sending_link& link, const std::vector<std::string>& paths, const std::string& script)
+{
+    std::string last_sent;
+    for (const std::string& path : paths) {
+        if (!transfer_succeeded(send_file(link, path), *link.endpoint, *link.conv, last_sent))
+            return false;
+        last_sent = path.substr(path.rfind('/') + 1);
+        ++link.conv->own_sequence;
+    }
+    // Without its script (or the word that it keeps its own) the router isn't installed either.
+    if (!transfer_succeeded(send_text(link, script), *link.endpoint, *link.conv, last_sent))
+        return false;
+    ++link.conv->own_sequence;
+    return true;
+}
+
 }  // namespace
 
 bool run_server_session(install_server& server, const router_entry& router,
@@ -169,18 +186,14 @@ bool run_server_session(install_server& server, const router_entry& router,
         return false;
     send_acknowledgement(endpoint, conv);
 
-    std::string last_sent;
-    for (const std::string& path : paths) {
-        if (!transfer_succeeded(send_file(endpoint, conv, path), endpoint, conv, last_sent))
-            return false;
-        last_sent = path.substr(path.rfind('/') + 1);
-        ++conv.own_sequence;
-    }
-    // Without its script (or the word that it keeps its own) the router isn't installed either.
-    if (!transfer_succeeded(send_text(endpoint, conv, keep ? std::string() : configuration), endpoint, conv,
-                            last_sent))
+    sending_link link;
+    link.endpoint = &endpoint;
+    link.conv = &conv;
+    open_frame_sender(link.frames, endpoint);
+    bool sent = send_all(link, paths, keep ? std::string() : configuration);
+    close_frame_sender(link.frames);
+    if (!sent)
         return false;
-    ++conv.own_sequence;
 
     std::puts("");
     std::puts("Software installed.");

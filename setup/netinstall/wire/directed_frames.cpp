@@ -105,3 +105,10 @@ long send_directed(frame_sender& sender, net_endpoint& endpoint, const mac_addre
         return send_message(endpoint, bytes, length);
     return static_cast<long>(length);
 }
+
+bool acknowledge_directed(frame_sender& sender, net_endpoint& endpoint, const conversation& conv)
+{
+    uint8_t message[HEADER_SIZE] = {};
+    build_header(conv, message, 0, true, KIND_CONTROL);
+    return send_directed(sender, endpoint, conv.peer_mac, message, sizeof message) == static_cast<long>(sizeof message);
+}

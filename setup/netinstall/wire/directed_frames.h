@@ -24,3 +24,5 @@ void close_frame_sender(frame_sender& sender);
 // no frame sender is open. The length sent, or -1.
 long send_directed(frame_sender& sender, net_endpoint& endpoint, const mac_address& station, const uint8_t* bytes,
                    size_t length);
+// A pure acknowledgement of the peer's last message, sent once in a frame to the peer.
+bool acknowledge_directed(frame_sender& sender, net_endpoint& endpoint, const conversation& conv);

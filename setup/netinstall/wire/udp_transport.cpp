@@ -5,6 +5,7 @@
 #include <sys/select.h>
 #include <sys/socket.h>
 #include <sys/time.h>
+#include <time.h>
 
 namespace {
 
@@ -22,10 +23,11 @@ timeval as_timeval(int64_t microseconds)
 
 int64_t now_us()
 {
-    timeval now{};
-    if (gettimeofday(&now, nullptr) != 0)
+    // Waits and round trips are differences: a clock that is set meanwhile must not stretch them.
+    timespec now{};
+    if (clock_gettime(CLOCK_MONOTONIC, &now) != 0)
         return 0;
-    return static_cast<int64_t>(now.tv_sec) * ONE_SECOND_US + now.tv_usec;
+    return static_cast<int64_t>(now.tv_sec) * ONE_SECOND_US + now.tv_nsec / 1000;
 }
 
 long send_message(net_endpoint& endpoint, const uint8_t* bytes, size_t length)

@@ -10,7 +10,7 @@
 
 constexpr int64_t ONE_SECOND_US = 1000000;
 
-// Microseconds since 1970, or 0 when the clock can't be read.
+// Microseconds on a clock that only moves forward, or 0 when it can't be read.
 int64_t now_us();
 
 // Results of wait_datagram_or_input besides a length.

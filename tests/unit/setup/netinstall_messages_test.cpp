@@ -7,6 +7,7 @@
 #include "setup/netinstall/protocol/configuration_script.h"
 #include "setup/netinstall/protocol/protocol_messages.h"
 #include "setup/netinstall/wire/conversation.h"
+#include "setup/netinstall/wire/repeat_timer.h"
 #include "setup/support/untrusted_text.h"
 
 namespace {
@@ -223,3 +224,35 @@ TEST(netinstall_messages, configuration_script_leaves_out_what_is_zero)
 }
 
 }  // namespace
+
+// The sender's first wait follows the link it measured, within its floor and ceiling; repeats
+// double as before.
+TEST(netinstall_messages, repeat_waits_follow_the_measured_round_trips)
+{
+    struct row {
+        std::vector<int64_t> round_trips;
+        int64_t first_wait;
+    };
+    const row rows[] = {
+        {{}, 20000},                 // nothing measured yet: the old fixed wait
+        {{80}, 2000},                // a LAN: the floor, not 320 us
+        {{3000}, 12000},             // four round trips
+        {{9000}, 20000},             // never above the old wait
+        {{1000, 100000}, 20000},     // one slow acknowledgement moves it an eighth of the way
+        {{1000, 1000, -5000}, 4000}, // a clock going back teaches nothing
+        {{0}, 2000},
+    };
+    for (const row& r : rows) {
+        repeat_timer timer;
+        for (int64_t round_trip : r.round_trips)
+            record_round_trip(timer, round_trip);
+        EXPECT_EQ(first_repeat_wait(timer), r.first_wait) << r.round_trips.size();
+    }
+    repeat_timer timer;
+    record_round_trip(timer, 1000);
+    record_round_trip(timer, 100000);
+    EXPECT_EQ(timer.smoothed_round_trip_us, 1000 + 99000 / 8);
+    EXPECT_EQ(next_repeat_wait(2000), 4000);
+    EXPECT_EQ(next_repeat_wait(1024000), 1500000);
+    EXPECT_EQ(next_repeat_wait(1500000), 1500000);
+}
