@@ -234,13 +234,14 @@ TEST(netinstall_messages, repeat_waits_follow_the_measured_round_trips)
         int64_t first_wait;
     };
     const row rows[] = {
-        {{}, 20000},                 // nothing measured yet: the old fixed wait
-        {{80}, 2000},                // a LAN: the floor, not 320 us
-        {{3000}, 12000},             // four round trips
-        {{9000}, 20000},             // never above the old wait
-        {{1000, 100000}, 20000},     // one slow acknowledgement moves it an eighth of the way
-        {{1000, 1000, -5000}, 4000}, // a clock going back teaches nothing
-        {{0}, 2000},
+        {{}, 20000},                   // nothing measured yet: the old fixed wait
+        {{80}, 500},                   // a LAN: the floor, not 320 us
+        {{3000}, 12000},               // four round trips
+        {{9000}, 20000},               // never above the old wait
+        {{100, 2000, 100, 2000}, 3543},  // a jumpy link waits for its variation, not 4 x 519 us
+        {{1000, 100000}, 20000},       // one slow acknowledgement counts an eighth
+        {{1000, 1000, -5000}, 4000},   // a clock going back teaches nothing
+        {{0}, 500},
     };
     for (const row& r : rows) {
         repeat_timer timer;
@@ -252,7 +253,7 @@ TEST(netinstall_messages, repeat_waits_follow_the_measured_round_trips)
     record_round_trip(timer, 1000);
     record_round_trip(timer, 100000);
     EXPECT_EQ(timer.smoothed_round_trip_us, 1000 + 99000 / 8);
-    EXPECT_EQ(next_repeat_wait(2000), 4000);
-    EXPECT_EQ(next_repeat_wait(1024000), 1500000);
-    EXPECT_EQ(next_repeat_wait(1500000), 1500000);
+    EXPECT_EQ(next_repeat_wait(500), 1000);
+    EXPECT_EQ(next_repeat_wait(1024000), 1700000);
+    EXPECT_EQ(next_repeat_wait(1700000), 1700000);
 }
