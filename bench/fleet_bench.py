@@ -94,13 +94,7 @@ def batch(work, package, count, mbit=None):
             session.wait_for_end()
         return seconds, memory
     finally:
-        for session in sessions:
-            session.stop()
-        time.sleep(0.2)
-        loops.remove()
-        segment.remove()
-        for root in roots:
-            root.remove()
+        net.tear_down(sessions, loops, segment, roots)
 
 
 def main():

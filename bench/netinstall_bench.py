@@ -82,13 +82,7 @@ def our_transfer(work, package, loss=0):
         router.wait_for_end()
         return seconds, memory
     finally:
-        for session in sessions:
-            session.stop()
-        time.sleep(0.2)
-        loops.remove()
-        segment.remove()
-        for root in roots:
-            root.remove()
+        net.tear_down(sessions, loops, segment, roots)
 
 
 def tftp_transfer(work, package):

@@ -20,6 +20,7 @@ import os
 import shutil
 import stat
 import subprocess
+import time
 import uuid
 
 import setup_harness as harness
@@ -231,6 +232,18 @@ def add_target(root, loops, work, keep_input=True, image_size=TARGET_IMAGE_SIZE,
         if not os.path.exists(root.file(library)):
             shutil.copy2(library, root.file(library))
     root.write("sbin/installer", installer_stand_in(keep_input, fail_run, linger), mode=0o755)
+
+
+def tear_down(sessions, loops, segment, roots):
+    """Ends a rig of setup sessions on a segment: the sessions, then (once their namespaces' mounts
+    are gone with their last process) the loop devices, the segment and the roots."""
+    for session in sessions:
+        session.stop()
+    time.sleep(0.2)
+    loops.remove()
+    segment.remove()
+    for root in roots:
+        root.remove()
 
 
 def installer_inputs(root):

@@ -65,13 +65,7 @@ class rig:
         for process in self.processes:
             process.kill()
             process.wait()
-        for session in self.sessions:
-            session.stop()
-        time.sleep(0.2)  # the namespaces' mounts go with their last process
-        self.loops.remove()
-        self.segment.remove()
-        for root in self.roots:
-            root.remove()
+        net.tear_down(self.sessions, self.loops, self.segment, self.roots)
 
 
 @pytest.fixture
